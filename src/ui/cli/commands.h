@@ -1,0 +1,14 @@
+// Registration of each subcommand; each sets the status that run() returns.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace mirutone::cli {
+
+void register_inspect(CLI::App& app);
+
+// Exit status of the subcommand that ran.
+int last_status();
+void set_status(int status);
+
+}  // namespace mirutone::cli

@@ -1,0 +1,65 @@
+#include "support/test_support.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <sys/wait.h>
+
+namespace mirutone::test {
+
+std::filesystem::path testdata_dir() {
+  namespace fs = std::filesystem;
+  if (const char* env = std::getenv("MIRUTONE_TESTDATA"); env && *env) {
+    return fs::is_directory(env) ? fs::path(env) : fs::path();
+  }
+  fs::path p = MIRUTONE_TESTDATA_DIR;
+  std::error_code ec;
+  if (fs::is_directory(p, ec)) return fs::canonical(p, ec);
+  return {};
+}
+
+std::vector<std::filesystem::path> testdata_files() {
+  std::vector<std::filesystem::path> files;
+  auto dir = testdata_dir();
+  if (dir.empty()) return files;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    if (e.is_regular_file() && e.path().extension() == ".mdb") files.push_back(e.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (int i = 0;; ++i) {
+    auto p = std::filesystem::temp_directory_path() /
+             ("mirutone-test-" + std::to_string(rd()) + std::to_string(i));
+    if (std::filesystem::create_directory(p)) {
+      path_ = p;
+      break;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+int run_command(const std::string& cmd, std::string* out) {
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return -1;
+  std::array<char, 65536> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) {
+    if (out) out->append(buf.data(), n);
+  }
+  int st = pclose(p);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+std::string mirutone_binary() { return MIRUTONE_BINARY; }
+
+}  // namespace mirutone::test

@@ -1,0 +1,89 @@
+#include "db/jet/page_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "db/jet/error.h"
+#include "db/jet/rc4.h"
+
+namespace mirutone::jet {
+
+std::vector<std::uint8_t> PageSource::page(std::uint32_t n) const {
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(page_size()));
+  read_page(n, buf.data());
+  return buf;
+}
+
+void PageSource::check_page(std::uint32_t n, const char* what) const {
+  if (n >= page_count())
+    throw CorruptError(path(), std::string(what) + " refers to page " + std::to_string(n) +
+                                   " but the file has only " + std::to_string(page_count()) +
+                                   " pages");
+}
+
+std::unique_ptr<PageFile> PageFile::open(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    int err = errno;
+    throw Error(err == ENOENT ? 3024 : 3051, path,
+                std::string("cannot open the file: ") + std::strerror(err));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw Error(3051, path, "not a regular file");
+  }
+  return std::unique_ptr<PageFile>(new PageFile(path, fd, static_cast<std::uint64_t>(st.st_size)));
+}
+
+PageFile::PageFile(std::string path, int fd, std::uint64_t size)
+    : path_(std::move(path)), fd_(fd), size_(size) {}
+
+PageFile::~PageFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t PageFile::read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t len) const {
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::pread(fd_, buf + done, len - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Error(3051, path_, std::string("read failed: ") + std::strerror(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void PageFile::configure(int page_size, std::uint32_t db_key) {
+  page_size_ = page_size;
+  db_key_ = db_key;
+}
+
+std::uint32_t PageFile::page_count() const {
+  return static_cast<std::uint32_t>(size_ / static_cast<std::uint64_t>(page_size_));
+}
+
+void PageFile::read_page(std::uint32_t n, std::uint8_t* buf) const {
+  if (n >= page_count())
+    throw CorruptError(path_, "page " + std::to_string(n) + " is beyond the end of the file (" +
+                                  std::to_string(page_count()) + " pages)");
+  std::size_t got = read_at(static_cast<std::uint64_t>(n) * page_size_, buf,
+                            static_cast<std::size_t>(page_size_));
+  if (got != static_cast<std::size_t>(page_size_))
+    throw CorruptError(path_, "page " + std::to_string(n) + " is truncated");
+  if (db_key_ != 0 && n != 0) {
+    std::uint32_t k = db_key_ ^ n;
+    std::uint8_t key[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
+                           static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
+    rc4_apply(key, 4, buf, static_cast<std::size_t>(page_size_));
+  }
+}
+
+}  // namespace mirutone::jet

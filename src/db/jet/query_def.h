@@ -18,6 +18,7 @@ struct QueryRow {
   std::optional<std::string> name1;
   std::optional<std::string> name2;
   std::uint32_t order = 1;                // 1-based within (query, attribute); stored as 4 big-endian bytes
+  std::optional<std::int32_t> lv_extra;   // Jet 4 only (LvExtra): declared size of a TEXT parameter
   bool operator==(const QueryRow&) const = default;
 };
 

@@ -1,0 +1,74 @@
+// Parser of the SELECT statements that stored queries here are written in.
+// It checks the syntax and keeps every fragment (column, condition, sort key)
+// exactly as it was written, which is how Jet stores them in MSysQueries.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mirutone::jet {
+
+// Bits of the select-options Flag (attribute 3 of MSysQueries).
+inline constexpr std::int16_t kSelectStar = 0x01;
+inline constexpr std::int16_t kSelectDistinct = 0x02;
+inline constexpr std::int16_t kSelectOwnerAccess = 0x04;
+inline constexpr std::int16_t kSelectDistinctRow = 0x08;
+inline constexpr std::int16_t kSelectTop = 0x10;
+inline constexpr std::int16_t kSelectPercent = 0x20;
+
+// Join kinds (Flag of attribute 7).
+inline constexpr std::int16_t kJoinInner = 1;
+inline constexpr std::int16_t kJoinLeft = 2;
+inline constexpr std::int16_t kJoinRight = 3;
+
+struct ParsedParameter {
+  std::string name;  // without enclosing brackets
+  std::int16_t type_code = 0;
+};
+
+struct ParsedTable {
+  std::string name;                  // without brackets
+  std::optional<std::string> alias;  // without brackets
+  // What join conditions and columns call it by.
+  const std::string& key() const { return alias ? *alias : name; }
+};
+
+struct ParsedColumn {
+  std::string expression;            // as written
+  std::optional<std::string> alias;  // without brackets
+};
+
+// One comparison of an ON clause; a compound ON (a AND b) gives several.
+struct ParsedJoin {
+  std::int16_t kind = kJoinInner;
+  std::string left;   // table key on the left side of the JOIN
+  std::string right;  // table key on the right side
+  std::string condition;
+};
+
+struct ParsedOrder {
+  std::string expression;
+  bool descending = false;
+};
+
+struct ParsedSelect {
+  std::vector<ParsedParameter> parameters;
+  std::int16_t options = 0;          // kSelect* bits
+  std::optional<std::string> top;    // the n of TOP n
+  std::vector<ParsedColumn> columns; // without a bare '*' (that is kSelectStar)
+  std::vector<ParsedTable> tables;   // in the order they appear
+  std::vector<ParsedJoin> joins;     // innermost join first
+  std::optional<std::string> where;
+  std::vector<std::string> group_by;
+  std::optional<std::string> having;
+  std::vector<ParsedOrder> order_by;
+};
+
+// Parses one SELECT statement with an optional PARAMETERS clause before it.
+// Throws Error naming `query_name` and the offending token when the text is
+// not such a statement or uses a construct outside what is supported.
+ParsedSelect parse_select_query(const std::string& query_name, const std::string& sql);
+
+}  // namespace mirutone::jet

@@ -1,0 +1,146 @@
+#include "db/jet/page_store.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "db/jet/format.h"
+#include "db/jet/jet3_layout.h"
+#include "db/jet/rc4.h"
+#include "db/jet/usage_map_builder.h"
+
+namespace mirutone::jet {
+
+namespace {
+constexpr std::uint32_t kPage = jet3::kPageSize;
+// Pages kept in memory before changed ones are written back and all dropped.
+constexpr std::size_t kCacheLimit = 1024;
+}
+
+PageStore::PageStore(std::string path, int fd, std::uint32_t pages)
+    : path_(std::move(path)), fd_(fd), page_count_(pages) {}
+
+PageStore::~PageStore() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void PageStore::fail(const std::string& what, int err) const {
+  throw Error(0, path_, what + (err ? std::string(": ") + std::strerror(err) : std::string()));
+}
+
+std::unique_ptr<PageStore> PageStore::create(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) throw Error(3204, path, "database already exists");
+    throw Error(0, path, std::string("cannot create the database file: ") + std::strerror(errno));
+  }
+  return std::unique_ptr<PageStore>(new PageStore(path, fd, 0));
+}
+
+std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) throw Error(3024, path, "file not found");
+    throw Error(3049, path, std::string("cannot open the database for writing: ") +
+                                std::strerror(errno));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(2 * kPage) ||
+      st.st_size % kPage != 0) {
+    ::close(fd);
+    throw CorruptError(path, "not a Jet 3 database (size is not a whole number of 2048-byte pages)");
+  }
+  std::unique_ptr<PageStore> store(
+      new PageStore(path, fd, static_cast<std::uint32_t>(st.st_size / kPage)));
+  const std::uint8_t* h = store->read(0);
+  if (h[0] != fmt::kPageHeader || std::memcmp(h + fmt::kHeaderOffFormatId, "Standard Jet DB", 16) != 0 ||
+      fmt::get_u32(h + fmt::kHeaderOffVersion) != 0) {
+    throw CorruptError(path, "not a Jet 3 (Access 97) database; only Jet 3 files can be written");
+  }
+  std::uint8_t masked[126];
+  std::memcpy(masked, h + fmt::kHeaderMaskStart, sizeof masked);
+  rc4_apply(fmt::kHeaderMaskKey.data(), fmt::kHeaderMaskKey.size(), masked, sizeof masked);
+  if (fmt::get_u32(masked + (fmt::kHeaderOffDbKey - fmt::kHeaderMaskStart)) != 0) {
+    throw Error(3049, path, "the database is encoded; encoded databases cannot be written");
+  }
+  if (store->read(fmt::kGlobalMapPage)[0] != fmt::kPageData ||
+      store->read(fmt::kCatalogTdefPage)[0] != fmt::kPageTdef) {
+    throw CorruptError(path, "page 1 or 2 is not what a Jet 3 database holds there");
+  }
+  return store;
+}
+
+std::vector<std::uint8_t>& PageStore::load(std::uint32_t page) const {
+  auto it = cache_.find(page);
+  if (it != cache_.end()) return it->second;
+  if (page >= page_count_) {
+    fail("page " + std::to_string(page) + " is past the end of the file", 0);
+  }
+  std::vector<std::uint8_t> buf(kPage);
+  std::size_t done = 0;
+  while (done < kPage) {
+    ssize_t n = ::pread(fd_, buf.data() + done, kPage - done,
+                        static_cast<off_t>(page) * kPage + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail("cannot read page " + std::to_string(page), n < 0 ? errno : 0);
+    done += static_cast<std::size_t>(n);
+  }
+  return cache_.emplace(page, std::move(buf)).first->second;
+}
+
+const std::uint8_t* PageStore::read(std::uint32_t page) { return load(page).data(); }
+
+int PageStore::page_size() const { return jet3::kPageSize; }
+
+void PageStore::read_page(std::uint32_t n, std::uint8_t* buf) const {
+  const auto& p = load(n);
+  std::copy(p.begin(), p.end(), buf);
+}
+
+std::uint8_t* PageStore::write(std::uint32_t page) {
+  auto& buf = load(page);
+  dirty_.insert(page);
+  return buf.data();
+}
+
+std::uint32_t PageStore::append_raw() {
+  if (cache_.size() >= kCacheLimit) {
+    write_back();
+    cache_.clear();
+  }
+  std::uint32_t page = page_count_++;
+  cache_[page].assign(kPage, 0);
+  dirty_.insert(page);
+  return page;
+}
+
+std::uint32_t PageStore::allocate() {
+  std::uint32_t page = append_raw();
+  mark_page_used(*this, page);
+  return page;
+}
+
+void PageStore::flush() {
+  write_back();
+  if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) fail("cannot sync the file", errno);
+}
+
+void PageStore::write_back() {
+  for (std::uint32_t page : dirty_) {
+    const auto& buf = cache_.at(page);
+    std::size_t done = 0;
+    while (done < kPage) {
+      ssize_t n = ::pwrite(fd_, buf.data() + done, kPage - done,
+                           static_cast<off_t>(page) * kPage + static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fail("cannot write page " + std::to_string(page), n < 0 ? errno : ENOSPC);
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  dirty_.clear();
+}
+
+}  // namespace mirutone::jet

@@ -1,0 +1,334 @@
+#include "db/jet/table_writer.h"
+
+#include <algorithm>
+
+#include "db/jet/codepage.h"
+#include "db/jet/data_page_builder.h"
+#include "db/jet/index_tree_builder.h"
+#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_row_layout.h"
+#include "db/jet/long_value_builder.h"
+#include "db/jet/page_store.h"
+#include "db/jet/row_builder.h"
+#include "db/jet/tdef_builder.h"
+#include "db/jet/usage_map_builder.h"
+
+namespace mirutone::jet {
+
+// The LVAL pages of one Memo/OLE column, kept in the column's own maps.
+class TableLvalSink : public LvalPageSink {
+ public:
+  TableLvalSink(PageStore& store, fmt::RowPointer owned, fmt::RowPointer free)
+      : store_(store), owned_(owned), free_(free) {}
+
+  std::uint32_t allocate_lval_page() override {
+    std::uint32_t page = store_.allocate();
+    start_data_page(store_.write(page), jet3::kLvalOwner);
+    UsageMap(store_, owned_).set(page, true);
+    UsageMap(store_, free_).set(page, true);
+    if (current_ != 0) UsageMap(store_, free_).set(current_, false);
+    current_ = page;
+    return page;
+  }
+
+  std::uint32_t lval_page_with_room(int row_size) override {
+    if (!looked_) {
+      looked_ = true;
+      auto pages = UsageMap(store_, free_).pages();
+      if (!pages.empty() && pages.back() < store_.page_count()) current_ = pages.back();
+    }
+    if (current_ == 0) return 0;
+    DataPageBuilder page(const_cast<std::uint8_t*>(store_.read(current_)));
+    if (page.owner() != jet3::kLvalOwner) return 0;
+    return page.has_room(static_cast<std::size_t>(row_size)) ? current_ : 0;
+  }
+
+  std::uint8_t append_lval_row(std::uint32_t page, std::span<const std::uint8_t> row) override {
+    auto n = DataPageBuilder(store_.write(page)).add_row(row);
+    if (!n) throw Error(0, store_.path(), "long-value page " + std::to_string(page) + " has no room");
+    return static_cast<std::uint8_t>(*n);
+  }
+
+ private:
+  PageStore& store_;
+  fmt::RowPointer owned_, free_;
+  std::uint32_t current_ = 0;
+  bool looked_ = false;
+};
+
+struct TableWriter::Index {
+  std::size_t real = 0;                 // position in def_.real_indexes
+  std::vector<std::size_t> positions;   // key columns, as positions in def_.columns
+  std::unique_ptr<IndexKeyEncoder> keys;
+  std::string unsupported;              // why keys cannot be made, when they cannot
+  std::string name;                     // a logical name, for messages
+  bool unique = false;
+  bool no_nulls = false;                // primary key or "required"
+  bool ignore_nulls = false;
+  std::vector<IndexEntry> entries;
+  std::set<Bytes> distinct;
+  std::vector<std::uint32_t> pages;     // pages of the tree as found
+  bool changed = false;
+};
+
+TableWriter::TableWriter(PageStore& store, const CodePage& text, std::uint32_t tdef_page, std::string name,
+                         std::vector<ColumnRules> rules)
+    : store_(store), text_(text), tdef_page_(tdef_page), name_(std::move(name)), rules_(std::move(rules)) {
+  def_ = read_tdef(store_, fmt::kJet3, text_, tdef_page_, name_);
+  row_count_ = def_.row_count;
+  autonumber_ = def_.autonumber;
+  if (!rules_.empty() && rules_.size() != def_.columns.size()) rules_.clear();
+  rows_ = std::make_unique<RowBuilder>(def_, text_, name_);
+  for (const auto& lv : def_.long_value_maps) {
+    lval_[lv.column_number] = std::make_unique<TableLvalSink>(store_, lv.owned_map, lv.free_map);
+  }
+
+  for (std::size_t r = 0; r < def_.real_indexes.size(); ++r) {
+    const auto& ri = def_.real_indexes[r];
+    Index ix;
+    ix.real = r;
+    ix.unique = (ri.flags & fmt::kIdxUnique) != 0;
+    ix.no_nulls = (ri.flags & fmt::kIdxRequired) != 0;
+    ix.ignore_nulls = (ri.flags & fmt::kIdxIgnoreNulls) != 0;
+    for (const auto& li : def_.logical_indexes) {
+      if (li.real_index != r) continue;
+      if (ix.name.empty()) ix.name = li.name;
+      if (li.type == fmt::kIdxTypePrimary) {
+        ix.no_nulls = true;
+        ix.name = li.name;
+      }
+    }
+    std::vector<IndexKeyColumn> cols;
+    std::shared_ptr<const TextKeyEncoder> text_keys;
+    for (const auto& c : ri.columns) {
+      auto it = std::find_if(def_.columns.begin(), def_.columns.end(),
+                             [&](const ColumnDef& d) { return d.number == c.number; });
+      if (it == def_.columns.end()) {
+        throw CorruptError(store_.path(), "index of table '" + name_ + "' names a missing column");
+      }
+      ix.positions.push_back(static_cast<std::size_t>(it - def_.columns.begin()));
+      cols.push_back({it->type, c.ascending});
+      if ((it->type == ColumnType::Text || it->type == ColumnType::Memo) && !text_keys) {
+        try {
+          text_keys = make_text_key_encoder(Format::Jet3, it->sort_order);
+        } catch (const Error& e) {
+          ix.unsupported = e.what();
+        }
+      }
+    }
+    ix.keys = std::make_unique<IndexKeyEncoder>(std::move(cols), text_keys);
+    indexes_.push_back(std::move(ix));
+  }
+}
+
+TableWriter::~TableWriter() = default;
+
+void TableWriter::set_rules(std::vector<ColumnRules> rules) {
+  if (!rules.empty() && rules.size() != def_.columns.size()) {
+    throw Error(0, store_.path(), "table '" + name_ + "': column rules do not match the columns");
+  }
+  rules_ = std::move(rules);
+}
+
+void TableWriter::load_indexes() {
+  if (indexes_loaded_) return;
+  for (auto& ix : indexes_) {
+    if (!ix.unsupported.empty()) {
+      throw Error(0, store_.path(), "table '" + name_ + "': index '" + ix.name +
+                                        "' cannot be kept up to date (" + ix.unsupported + ")");
+    }
+    const auto& ri = def_.real_indexes[ix.real];
+    IndexTree tree = read_index_tree(store_, Format::Jet3, ri.first_page, tdef_page_);
+    ix.pages = tree.pages;
+    ix.entries.reserve(tree.entries.size());
+    for (auto& e : tree.entries) {
+      ix.distinct.insert(e.key);
+      ix.entries.push_back(IndexEntry{std::move(e.key), e.page, e.row, 0});
+    }
+  }
+  indexes_loaded_ = true;
+}
+
+std::uint32_t TableWriter::page_for_row(std::size_t size) {
+  if (current_page_ == 0) {
+    auto free_pages = UsageMap(store_, def_.free_map).pages();
+    for (auto it = free_pages.rbegin(); it != free_pages.rend(); ++it) {
+      if (*it >= store_.page_count()) continue;
+      DataPageBuilder page(const_cast<std::uint8_t*>(store_.read(*it)));
+      if (store_.read(*it)[0] == fmt::kPageData && page.owner() == tdef_page_) {
+        current_page_ = *it;
+        break;
+      }
+    }
+  }
+  if (current_page_ != 0) {
+    DataPageBuilder page(const_cast<std::uint8_t*>(store_.read(current_page_)));
+    if (page.has_room(size)) return current_page_;
+  }
+  std::uint32_t page = store_.allocate();
+  start_data_page(store_.write(page), tdef_page_);
+  UsageMap(store_, def_.owned_map).set(page, true);
+  UsageMap free_map(store_, def_.free_map);
+  free_map.set(page, true);
+  if (current_page_ != 0) free_map.set(current_page_, false);
+  current_page_ = page;
+  return page;
+}
+
+struct TableWriter::Checked {
+  std::vector<Value> values;
+  std::vector<Bytes> keys;
+  std::vector<bool> skip;
+  std::uint32_t next_auto = 0;
+};
+
+void TableWriter::check(std::vector<Value> values) { (void)prepare(std::move(values)); }
+
+TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
+  const auto& cols = def_.columns;
+  if (values.size() != cols.size()) {
+    throw Error(3265, store_.path(), "table '" + name_ + "' has " + std::to_string(cols.size()) +
+                                         " columns; the row has " + std::to_string(values.size()) + " values");
+  }
+  // Autonumber, required columns, zero-length strings, text lengths.
+  std::uint32_t next_auto = autonumber_;
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    const auto& c = cols[i];
+    Value& v = values[i];
+    if (c.auto_long()) {
+      if (is_null(v)) {
+        if (next_auto >= 0x7FFFFFFFu) {
+          throw Error(3000, store_.path(), "table '" + name_ + "': autonumber column '" + c.name + "' is exhausted");
+        }
+        v = static_cast<std::int32_t>(++next_auto);
+      } else if (const auto* n = std::get_if<std::int32_t>(&v); n && *n > 0 &&
+                 static_cast<std::uint32_t>(*n) > next_auto) {
+        next_auto = static_cast<std::uint32_t>(*n);
+      }
+    }
+    const ColumnRules rule = i < rules_.size() ? rules_[i] : ColumnRules{};
+    if (rule.required && is_null(v) && c.type != ColumnType::Boolean) {
+      throw Error(3314, store_.path(), "table '" + name_ + "': column '" + c.name + "' is required and cannot be Null");
+    }
+    if (const auto* s = std::get_if<std::string>(&v)) {
+      if (s->empty() && !rule.allow_zero_length &&
+          (c.type == ColumnType::Text || c.type == ColumnType::Memo)) {
+        throw Error(3315, store_.path(), "table '" + name_ + "': column '" + c.name + "' cannot be a zero-length string");
+      }
+      if (c.type == ColumnType::Text) {
+        std::string bytes = text_.encode(*s);
+        if (bytes.size() > c.length) {
+          throw Error(3163, store_.path(), "table '" + name_ + "': the value for column '" + c.name + "' is " +
+                                               std::to_string(bytes.size()) + " bytes; the field holds " +
+                                               std::to_string(c.length));
+        }
+      }
+    }
+  }
+
+  // Keys, and the checks they need, before anything is stored.
+  load_indexes();
+  std::vector<Bytes> keys(indexes_.size());
+  std::vector<bool> skip(indexes_.size(), false);
+  for (std::size_t k = 0; k < indexes_.size(); ++k) {
+    auto& ix = indexes_[k];
+    std::vector<Value> key_values;
+    bool any_null = false, all_null = true;
+    for (std::size_t pos : ix.positions) {
+      key_values.push_back(values[pos]);
+      bool null = is_null(values[pos]) && cols[pos].type != ColumnType::Boolean;
+      any_null = any_null || null;
+      all_null = all_null && null;
+    }
+    if (any_null && ix.no_nulls) {
+      throw Error(3058, store_.path(), "table '" + name_ + "': index '" + ix.name + "' cannot contain a Null value");
+    }
+    if (all_null && ix.ignore_nulls) {
+      skip[k] = true;
+      continue;
+    }
+    keys[k] = ix.keys->encode(key_values);
+    if (ix.unique && !any_null && ix.distinct.count(keys[k]) != 0) {
+      throw Error(3022, store_.path(), "table '" + name_ + "': the row would duplicate a value of index '" +
+                                           ix.name + "'");
+    }
+  }
+  if (row_count_ == 0xFFFFFFFFu) throw Error(0, store_.path(), "table '" + name_ + "' is full");
+  return Checked{std::move(values), std::move(keys), std::move(skip), next_auto};
+}
+
+fmt::RowPointer TableWriter::append(std::vector<Value> row_values) {
+  Checked checked = prepare(std::move(row_values));
+  std::vector<Value>& values = checked.values;
+  std::vector<Bytes>& keys = checked.keys;
+
+  // Long values go to their columns' pages while the row is built.
+  LvalSinkFor sink = [this](const ColumnDef& c) -> LvalPageSink& {
+    auto it = lval_.find(c.number);
+    if (it == lval_.end()) {
+      throw CorruptError(store_.path(), "table '" + name_ + "' has no long-value maps for column '" + c.name + "'");
+    }
+    return *it->second;
+  };
+  std::vector<std::uint8_t> row = rows_->build(values, sink);
+  std::uint32_t page = page_for_row(row.size());
+  auto slot = DataPageBuilder(store_.write(page)).add_row(row);
+  if (!slot) throw Error(0, store_.path(), "table '" + name_ + "': a row of " + std::to_string(row.size()) +
+                                               " bytes does not fit an empty page");
+
+  for (std::size_t k = 0; k < indexes_.size(); ++k) {
+    if (checked.skip[k]) continue;
+    auto& ix = indexes_[k];
+    ix.distinct.insert(keys[k]);
+    ix.entries.push_back(IndexEntry{std::move(keys[k]), page, static_cast<std::uint8_t>(*slot), 0});
+    ix.changed = true;
+  }
+  autonumber_ = checked.next_auto;
+  ++row_count_;
+  changed_ = true;
+  return fmt::RowPointer{page, static_cast<std::uint8_t>(*slot)};
+}
+
+void TableWriter::finish() {
+  if (!changed_) return;
+  auto patch_u32 = [&](int offset, std::uint32_t value) {
+    for (int b = 0; b < 4; ++b) {
+      TdefPosition pos = tdef_position(offset + b);
+      if (pos.page_index >= static_cast<int>(def_.pages.size())) {
+        throw CorruptError(store_.path(), "table definition of '" + name_ + "' is shorter than its fields");
+      }
+      store_.write(def_.pages[pos.page_index])[pos.offset] = static_cast<std::uint8_t>(value >> (8 * b));
+    }
+  };
+  bool system = def_.table_type == jet3::kTableTypeSystem;
+  for (auto& ix : indexes_) {
+    const auto& ri = def_.real_indexes[ix.real];
+    if (ix.changed) {
+      std::sort(ix.entries.begin(), ix.entries.end(),
+                [](const IndexEntry& a, const IndexEntry& b) { return compare_entries(a, b) < 0; });
+      std::vector<std::uint32_t> spare;
+      for (auto p : ix.pages) {
+        if (p != ri.first_page) spare.push_back(p);
+      }
+      IndexTreePages pages = write_index_tree(store_, tdef_page_, ri.first_page, spare, ix.entries);
+      UsageMap map(store_, ri.usage_map);
+      for (auto p : pages.used) map.set(p, true);
+      UsageMap global(store_, fmt::RowPointer{fmt::kGlobalMapPage, 0});
+      for (auto p : pages.unused) {
+        map.set(p, false);
+        std::fill_n(store_.write(p), jet3::kPageSize, 0);
+        global.set(p, true);
+      }
+      ix.pages = pages.used;
+      ix.changed = false;
+    }
+    int stats = kTdefOffStats + static_cast<int>(ix.real) * fmt::kJet3.real_index_stats_size;
+    patch_u32(stats, system ? 0 : static_cast<std::uint32_t>(ix.entries.size()));
+    patch_u32(stats + 4, static_cast<std::uint32_t>(ix.distinct.size()));
+  }
+  patch_u32(kTdefOffRowCount, row_count_);
+  patch_u32(kTdefOffAutonumber, autonumber_);
+  changed_ = false;
+}
+
+}  // namespace mirutone::jet

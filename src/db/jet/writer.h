@@ -1,0 +1,127 @@
+// Writing Jet 3 (Access 97) databases.
+//
+//   auto db = Writer::create("out.mdb", Locale::japanese());
+//   db->create_table({"Reports", {{"Id", ColumnType::Long, 0, true},
+//                                 {"Title", ColumnType::Text, 100}},
+//                     {{"PrimaryKey", {"Id"}, true}}});
+//   db->append_row("Reports", {Value{}, Value{std::string("日報")}});
+//   db->close();
+//
+// Rows are written as they come; index trees and the counters of each table
+// definition are brought up to date by close() (the destructor closes too,
+// but can only swallow a failure, so call close()). Every refusal is an Error
+// with Jet's number where one fits, raised before the file is touched.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/jet/error.h"
+#include "db/jet/tdef.h"
+#include "db/jet/value.h"
+
+namespace mirutone::jet {
+
+class CodePage;
+class PageStore;
+class TableWriter;
+struct ColumnRules;
+
+// Sort order (LCID) and code page of a new database.
+struct Locale {
+  std::uint16_t sort_order = 0x0411;
+  std::uint16_t codepage = 932;
+  static Locale japanese() { return {0x0411, 932}; }
+  static Locale general() { return {0x0409, 1252}; }
+};
+
+struct ColumnDesign {
+  std::string name;
+  ColumnType type = ColumnType::Text;
+  int size = 0;                    // Text/Binary: bytes (1..255; 0 = 50); ignored otherwise
+  bool autonumber = false;         // Long only
+  bool allow_zero_length = false;  // Text/Memo
+  bool required = false;
+};
+
+struct IndexDesign {
+  std::string name;
+  std::vector<std::string> columns;
+  bool primary = false;            // implies unique and no Nulls
+  bool unique = false;
+  bool ignore_nulls = false;
+  std::vector<bool> descending;    // per column; empty = all ascending
+};
+
+struct TableDesign {
+  std::string name;
+  std::vector<ColumnDesign> columns;
+  std::vector<IndexDesign> indexes;
+};
+
+// Earlier names of the three types above; remove once no caller uses them.
+using TableSpec = TableDesign;
+using ColumnSpec = ColumnDesign;
+using IndexSpec = IndexDesign;
+
+class Writer {
+ public:
+  // A new database at `path`; Error 3204 when a file is already there.
+  static std::unique_ptr<Writer> create(const std::string& path, Locale locale = Locale::japanese());
+  // An existing Jet 3 database (made by Access or by us) to add to.
+  static std::unique_ptr<Writer> open(const std::string& path);
+
+  ~Writer();
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  const std::string& path() const { return path_; }
+  Locale locale() const { return locale_; }
+
+  // Error 3010 when a table or query of that name exists; other Errors for a
+  // definition Jet 3 cannot hold.
+  void create_table(const TableDesign& design);
+
+  // Stores a query given as SQL: its MSysQueries rows and catalog row, with
+  // the text itself kept as the query's "SQL" property.
+  void create_query(const std::string& name, const std::string& sql);
+
+  // `values`: one per column, in column order; Null (std::monostate) in an
+  // autonumber column takes the next number. Error 3078 for an unknown table.
+  void append_row(const std::string& table, std::vector<Value> values);
+
+  std::vector<std::string> table_names() const;  // user tables, in creation order
+  // The stored definition (columns in column order) of a table.
+  const TableDef& definition(const std::string& table);
+  std::uint32_t row_count(const std::string& table);
+  std::uint32_t last_autonumber(const std::string& table);
+
+  // Writes everything out; the writer cannot be used afterwards.
+  void close();
+
+ private:
+  Writer(std::string path, std::unique_ptr<PageStore> store, Locale locale);
+  struct TableEntry;
+  TableWriter& table(const std::string& name);
+  TableWriter& system_table(std::uint32_t tdef_page);
+  void add_object(std::int32_t id, const std::string& name, std::int16_t type, std::int32_t flags,
+                  Bytes lvprop);
+  void check_catalog_row(std::int32_t id, const std::string& name, std::int16_t type);
+  void check_new_name(const std::string& name, const char* what) const;
+  void check_open() const;
+
+  std::string path_;
+  std::unique_ptr<PageStore> store_;
+  Locale locale_;
+  std::unique_ptr<CodePage> text_;
+  std::map<std::uint32_t, std::unique_ptr<TableWriter>> system_;  // by TDEF page
+  std::vector<std::unique_ptr<TableEntry>> tables_;
+  std::vector<std::string> query_names_;
+  std::int32_t next_synthetic_id_;
+  bool closed_ = false;
+};
+
+}  // namespace mirutone::jet

@@ -24,6 +24,17 @@ inline constexpr int kSyntaxError = 3075;
 inline constexpr int kNoCurrentRecord = 3021;
 inline constexpr int kObjectClosed = 3420;
 inline constexpr int kNotUpdatable = 3027;
+inline constexpr int kInvalidArgument = 3001;
+inline constexpr int kTableExists = 3010;
+inline constexpr int kNoFields = 3264;
+inline constexpr int kFieldExists = 3191;
+inline constexpr int kInvalidFieldType = 3259;
+inline constexpr int kRequired = 3314;
+inline constexpr int kUpdateWithoutAddNew = 3020;
+inline constexpr int kUnknownQuery = 3265;
+inline constexpr int kParameterMissing = 3061;
+inline constexpr int kTypeMismatch = 3464;
+inline constexpr int kAmbiguousField = 3079;
 }  // namespace jet_errors
 
 class Error : public jet::Error {

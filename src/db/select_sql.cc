@@ -76,7 +76,7 @@ std::string fold(std::string_view s) {
   for (size_t i = 0; i < s.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (c < 0x80) {
-      out.push_back(static_cast<char>(std::toupper(c)));
+      out.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c));
       continue;
     }
     // U+FF21..U+FF3A (Ａ..Ｚ) and U+FF41..U+FF5A (ａ..ｚ): EF BC A1..BA, EF BD 81..9A
@@ -100,18 +100,20 @@ std::string fold(std::string_view s) {
 
 bool names_match(std::string_view a, std::string_view b) { return fold(a) == fold(b); }
 
+std::string fold_name(std::string_view name) { return fold(name); }
+
 SelectSpec parse_select(std::string_view sql) {
   Lexer lx(sql);
-  SelectSpec spec;
+  SelectSpec select;
   if (!lx.take_keyword("SELECT")) {
-    spec.table = lx.name();
+    select.table = lx.name();
     if (lx.peek_char(';')) lx.take_char(';');
     if (!lx.at_end()) lx.fail("unexpected text after the table name");
-    return spec;
+    return select;
   }
   lx.take_char('*');
   lx.expect_keyword("FROM");
-  spec.table = lx.name();
+  select.table = lx.name();
   if (lx.take_keyword("ORDER")) {
     lx.expect_keyword("BY");
     do {
@@ -122,14 +124,14 @@ SelectSpec parse_select(std::string_view sql) {
       } else {
         lx.take_keyword("ASC");
       }
-      spec.order_by.push_back(std::move(item));
+      select.order_by.push_back(std::move(item));
       if (!lx.peek_char(',')) break;
       lx.take_char(',');
     } while (true);
   }
   if (lx.peek_char(';')) lx.take_char(';');
   if (!lx.at_end()) lx.fail("unexpected text");
-  return spec;
+  return select;
 }
 
 }  // namespace mirutone::db

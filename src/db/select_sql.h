@@ -26,4 +26,7 @@ SelectSpec parse_select(std::string_view sql);
 // everything else exactly.
 bool names_match(std::string_view a, std::string_view b);
 
+// The form of a name under which matching names are equal (for lookups).
+std::string fold_name(std::string_view name);
+
 }  // namespace mirutone::db

@@ -5,10 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "db/dao_constants.h"
+
 namespace mirutone::schema {
 
-// Type codes as the engine names them.
-enum FieldType : int { dbBoolean = 1, dbInteger = 3, dbLong = 4, dbDouble = 7, dbText = 10 };
+// Type codes as the engine names them (db/dao_constants.h).
+using FieldType = int;
+using db::dbBoolean;
+using db::dbDouble;
+using db::dbInteger;
+using db::dbLong;
+using db::dbText;
 
 struct FieldLayout {
   std::string name;

@@ -10,6 +10,7 @@ int run(int argc, char** argv) {
   CLI::App app{"mirutone: converts a NorvalePRO management database to Norvale7's two databases"};
   app.require_subcommand(1);
   register_inspect(app);
+  register_query(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -6,6 +6,7 @@
 namespace mirutone::cli {
 
 void register_inspect(CLI::App& app);
+void register_query(CLI::App& app);
 
 // Exit status of the subcommand that ran.
 int last_status();

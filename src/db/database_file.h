@@ -1,0 +1,94 @@
+// One database file as the object model sees it: its tables and stored
+// queries, rows read through jet::Reader and rows written through jet::Writer.
+// A file that is only read never has a Writer; a writer is opened on the
+// first write, and before rows are read again it is closed so that the file
+// on disk holds everything written.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/jet/codepage.h"
+#include "db/jet/reader.h"
+#include "db/jet/writer.h"
+#include "db/table_def.h"
+
+namespace mirutone::db {
+
+struct StoredQueryText {
+  std::string name;
+  std::optional<std::string> sql;
+};
+
+// Rows of one table in storage order. Fails with an Error when the file has
+// been written since the scan began, rather than returning a mixture.
+class TableScan {
+ public:
+  virtual ~TableScan() = default;
+  virtual bool next(std::vector<jet::Value>& row) = 0;
+};
+
+class DatabaseFile {
+ public:
+  // Error 3204 when the file exists.
+  static std::shared_ptr<DatabaseFile> create(const std::string& path, jet::Locale locale);
+  // Error 3024 when it is missing, 3049 when it is not a database.
+  static std::shared_ptr<DatabaseFile> open(const std::string& path);
+  ~DatabaseFile();
+  DatabaseFile(const DatabaseFile&) = delete;
+  DatabaseFile& operator=(const DatabaseFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  bool is_open() const { return open_; }
+  // Error 3420 once closed.
+  void check_open() const;
+  // Writes everything out and releases the file; further use is Error 3420.
+  void close();
+
+  const std::vector<TableDef>& tables() const { return tables_; }
+  // Jet's name matching; Error 3078 naming the table when there is none.
+  const TableDef& table(const std::string& name) const;
+  const TableDef* find_table(const std::string& name) const;
+  // Creates the table in the file.
+  void append_table(const TableDef& def);
+
+  const std::vector<StoredQueryText>& queries() const { return queries_; }
+  const StoredQueryText* find_query(const std::string& name) const;
+  void create_query(const std::string& name, const std::string& sql);
+
+  // One converted value per field of `table`, in field order.
+  void append_row(const TableDef& table, std::vector<jet::Value> values);
+  std::unique_ptr<TableScan> scan(const std::string& table);
+
+  // Sort order, format and code page of the file's text.
+  int sort_order() const { return sort_order_; }
+  jet::Format format() const { return format_; }
+  const jet::CodePage& text() const { return *text_; }
+
+ private:
+  DatabaseFile(std::string path, int sort_order, jet::Format format, int codepage);
+  // Writes out and lets go of the writer, if one is open.
+  void settle();
+  // Settles every other open DatabaseFile of the same file in this process,
+  // so that what this one reads or writes is what the file holds.
+  void settle_others() const;
+  jet::Writer& writer();
+  std::shared_ptr<jet::Reader> reader();
+
+  std::string path_;
+  bool open_ = true;
+  int sort_order_;
+  jet::Format format_;
+  std::unique_ptr<jet::CodePage> text_;
+  std::vector<TableDef> tables_;
+  std::vector<StoredQueryText> queries_;
+  std::unique_ptr<jet::Writer> writer_;
+  std::shared_ptr<jet::Reader> reader_;  // null when not yet opened
+  std::uint64_t reader_version_ = 0;     // how often the file had been written out when it was opened
+  std::shared_ptr<std::uint64_t> writes_ = std::make_shared<std::uint64_t>(0);
+};
+
+}  // namespace mirutone::db

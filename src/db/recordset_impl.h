@@ -1,0 +1,71 @@
+// Inside of Recordset: where its rows come from and the row being added.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <string>
+#include <vector>
+
+#include "db/database_file.h"
+#include "db/jet/value.h"
+#include "db/select_sql.h"
+#include "db/table_def.h"
+
+namespace mirutone::db {
+
+struct ResultColumn {
+  std::string name;
+  jet::ColumnType type = jet::ColumnType::Text;
+};
+
+using RowSource = std::function<bool(std::vector<jet::Value>& row)>;
+
+class RecordsetImpl {
+ public:
+  // Over a table, in the order of `select` (storage order without ORDER BY).
+  // Error 3078 for an unknown table, 3265 for an unknown ORDER BY field.
+  static std::shared_ptr<RecordsetImpl> over_table(std::shared_ptr<DatabaseFile> db, const SelectSpec& select,
+                                                   int type);
+  // Over rows already computed (a stored query's result); never updatable.
+  static std::shared_ptr<RecordsetImpl> over_rows(std::shared_ptr<DatabaseFile> db, std::string name,
+                                                  std::vector<ResultColumn> columns,
+                                                  std::vector<std::vector<jet::Value>> rows);
+
+  const std::string& name() const { return name_; }
+  const std::vector<ResultColumn>& columns() const { return columns_; }
+  int position_of(const std::string& field) const;  // -1 when absent
+
+  bool eof();
+  void move_next();
+  jet::Value value(int position);
+  void set_value(int position, const jet::Value& v);
+  void add_new();
+  void update();
+  void cancel_update() { editing_ = false; }
+  void close();
+
+ private:
+  RecordsetImpl() = default;
+  void check_open() const;
+  void start();
+  [[noreturn]] void refuse(int code, const std::string& field, const jet::Value& v, const std::string& why) const;
+
+  std::shared_ptr<DatabaseFile> db_;
+  std::string name_;
+  int type_ = dbOpenSnapshot;
+  std::optional<TableDef> table_;  // set when the rows are a table's
+  std::vector<ResultColumn> columns_;
+  mutable std::unordered_map<std::string, int> positions_;  // folded name -> position, built on first use
+  std::function<RowSource()> open_rows_;
+  RowSource rows_;
+  bool started_ = false;
+  bool at_end_ = false;
+  std::vector<jet::Value> current_;
+  bool editing_ = false;
+  std::vector<jet::Value> new_row_;
+  bool closed_ = false;
+};
+
+}  // namespace mirutone::db

@@ -1,0 +1,14 @@
+#include "schema/module_state.h"
+
+#include "db/errors.h"
+
+namespace mirutone::schema {
+
+std::string output_path(const ModuleState& state, const std::string& file_name) {
+  if (state.strDbFolder.empty()) {
+    throw db::Error(3044, "No output folder has been chosen for '" + file_name + "'");
+  }
+  return state.strDbFolder + "/" + file_name;
+}
+
+}  // namespace mirutone::schema

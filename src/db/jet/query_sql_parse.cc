@@ -256,7 +256,11 @@ class Parser {
   // Stores one row per comparison of the ON condition (tokens [first, last)).
   void add_join(std::int16_t kind, const std::vector<std::size_t>& left, const std::vector<std::size_t>& right,
                 std::size_t first, std::size_t last) {
-    for (auto [b, e] : split_conjuncts(first, last)) {
+    for (const auto& range : split_conjuncts(first, last)) {
+      // Plain copies: a lambda below uses them, and older compilers cannot
+      // capture structured bindings.
+      const std::size_t b = range.first;
+      const std::size_t e = range.second;
       ParsedJoin join;
       join.kind = kind;
       join.condition = slice(b, e);

@@ -165,11 +165,13 @@ void RecordsetImpl::update() {
       }
       if (f.Type == dbText) {
         const std::size_t size = f.Size == 0 ? 50 : static_cast<std::size_t>(f.Size);
+        // The size counts characters. A Jet 3 definition declares bytes, so a
+        // value of double-byte characters is stored whole beyond the declared
+        // length (see docs/format-writing.md, "Text sizes").
         std::size_t chars = 0;
-        std::size_t bytes = 0;
         try {
           chars = jet::decode_utf8(*s).size();
-          bytes = db_->text().encode(*s).size();
+          (void)db_->text().encode(*s);
         } catch (const jet::Error& e) {
           refuse(jet_errors::kTypeConversion, f.Name, v, e.what());
         }
@@ -177,12 +179,6 @@ void RecordsetImpl::update() {
           refuse(jet_errors::kFieldTooSmall, f.Name, v,
                  "the field is too small to accept the amount of data: " + std::to_string(chars) +
                      " characters, the field holds " + std::to_string(size));
-        }
-        if (bytes > size) {
-          refuse(jet_errors::kFieldTooSmall, f.Name, v,
-                 "the field is too small to accept the amount of data: " + std::to_string(bytes) +
-                     " bytes in code page " + std::to_string(db_->text().number()) + ", the field holds " +
-                     std::to_string(size));
         }
       }
     }

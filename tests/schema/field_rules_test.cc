@@ -110,16 +110,22 @@ TEST_F(BuiltDatabases, TextSizesAtTheLimitAndOnePast) {
   EXPECT_EQ(rows((dir / "NVData.mdb").string(), "D_DDAT").size(), 1u);
 }
 
-// Japanese text counts in characters against the field size, and must also
-// fit the field's bytes in code page 932, where a full-width character takes two.
-TEST_F(BuiltDatabases, JapaneseTextIsCheckedInCharactersAndStoredBytes) {
-  EXPECT_EQ(add(kanri, "M_UNIT", {{"名称", jet::Value(std::string("ｍ３／ｈ単位"))}}), 0);  // 6 characters, 12 bytes
-  EXPECT_EQ(add(kanri, "M_UNIT", {{"名称", jet::Value(std::string("立方メートル毎時"))}}), db::jet_errors::kFieldTooSmall);
-  EXPECT_NE(last_message.find("bytes"), std::string::npos) << last_message;
+// Japanese text counts in characters against the field size. A Jet 3 table
+// definition declares bytes, so twelve full-width characters (24 bytes in code
+// page 932) are stored whole in a field of twelve.
+TEST_F(BuiltDatabases, JapaneseTextIsCountedInCharacters) {
+  const std::string twelve = "立方メートル毎時単位名称";      // 12 characters, 24 bytes
+  const std::string thirteen = "立方メートル毎時単位名称長";  // 13 characters
+  EXPECT_EQ(add(kanri, "M_UNIT", {{"名称", jet::Value(twelve)}}), 0);
+  EXPECT_EQ(add(kanri, "M_UNIT", {{"名称", jet::Value(thirteen)}}), db::jet_errors::kFieldTooSmall);
+  EXPECT_NE(last_message.find("13 characters"), std::string::npos) << last_message;
   kanri.Close();
   auto r = rows((dir / "Ruzevuz.mdb").string(), "M_UNIT");
   ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0][1], jet::Value(std::string("ｍ３／ｈ単位")));
+  EXPECT_EQ(r[0][1], jet::Value(twelve));
+  std::string out;
+  ASSERT_EQ(test::run_command("MDB_JET3_CHARSET=CP932 mdb-export '" + (dir / "Ruzevuz.mdb").string() + "' M_UNIT", &out), 0);
+  EXPECT_NE(out.find(twelve), std::string::npos) << out;
 }
 
 TEST_F(BuiltDatabases, ZeroLengthTextFieldByField) {

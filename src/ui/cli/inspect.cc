@@ -173,7 +173,17 @@ void write_text(const jet::Reader& db, const InspectArgs& a, std::ostream& out) 
     out << "\nQueries:\n";
     for (const auto& q : queries) {
       out << "  " << q.name << '\n';
-      if (q.sql) out << "    " << *q.sql << '\n';
+      if (q.sql) {
+        // Continuation lines of a multi-line text are indented like the first.
+        std::string text = *q.sql;
+        std::string indented = "    ";
+        for (size_t i = 0; i < text.size(); ++i) {
+          if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+          indented += text[i];
+          if (text[i] == '\n') indented += "    ";
+        }
+        out << indented << '\n';
+      }
     }
   }
 }

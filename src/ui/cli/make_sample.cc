@@ -1,0 +1,59 @@
+// mirutone make-sample OUT: writes a made-up NorvalePRO management database
+// to try the conversion on.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+
+#include "convert/sample_source.h"
+#include "ui/cli/commands.h"
+
+namespace mirutone::cli {
+namespace {
+
+struct MakeSampleArgs {
+  std::string out;
+  convert::SampleOptions options;
+};
+
+}  // namespace
+
+void register_make_sample(CLI::App& app) {
+  auto args = std::make_shared<MakeSampleArgs>();
+  auto* cmd = app.add_subcommand(
+      "make-sample", "Write a sample NorvalePRO management database (Jet 3, code page 932) to convert");
+  cmd->add_option("OUT", args->out, "The .mdb file to create; an existing file is never overwritten")
+      ->required();
+  cmd->add_option("--tags", args->options.tags, "Number of tags")
+      ->check(CLI::Range(0, convert::SampleOptions::kMaxTags))
+      ->capture_default_str();
+  cmd->add_option("--days", args->options.days, "Days of daily report data, from 2024/04/01")
+      ->check(CLI::Range(0, convert::SampleOptions::kMaxDays))
+      ->capture_default_str();
+  cmd->callback([args] {
+    const char* me = "mirutone make-sample: ";
+    std::error_code ec;
+    if (std::filesystem::exists(args->out, ec)) {
+      std::cerr << me << args->out << " already exists; remove it or choose another name\n";
+      set_status(1);
+      return;
+    }
+    try {
+      auto summary = convert::make_sample_source(args->out, args->options);
+      long long total = 0;
+      for (const auto& [table, rows] : summary.rows) total += rows;
+      std::cout << "Wrote " << args->out << ": " << summary.rows.size() << " tables, " << total
+                << " rows (" << args->options.tags << " tags, " << args->options.days
+                << " days)\n";
+      set_status(0);
+    } catch (const std::invalid_argument& e) {
+      std::cerr << me << e.what() << '\n';
+      set_status(2);
+    } catch (const std::exception& e) {
+      std::cerr << me << e.what() << '\n';
+      set_status(1);
+    }
+  });
+}
+
+}  // namespace mirutone::cli

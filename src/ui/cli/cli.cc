@@ -11,6 +11,8 @@ int run(int argc, char** argv) {
   app.require_subcommand(1);
   register_inspect(app);
   register_query(app);
+  register_make_sample(app);
+  register_copy(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

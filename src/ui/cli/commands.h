@@ -7,6 +7,8 @@ namespace mirutone::cli {
 
 void register_inspect(CLI::App& app);
 void register_query(CLI::App& app);
+void register_make_sample(CLI::App& app);
+void register_copy(CLI::App& app);
 
 // Exit status of the subcommand that ran.
 int last_status();

@@ -12,16 +12,24 @@ if [ ! -d ../shared/testdata ]; then
 fi
 
 status=0
-ctest --test-dir build/release --output-on-failure -j2 || status=1
+log=build/check-ctest.log
+: > "$log"
+ctest --test-dir build/release --output-on-failure -j2 2>&1 | tee -a "$log" || status=1
 
 # The engine under the sanitizers (no window, no benchmarks).
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRUTONE_SANITIZE=ON \
   -DMIRUTONE_UI=OFF -DMIRUTONE_BENCH=OFF >/dev/null
 ninja -C build/asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/asan --output-on-failure -j2 -LE slow || status=1
+  ctest --test-dir build/asan --output-on-failure -j2 -LE slow 2>&1 | tee -a "$log" || status=1
 
 if [ -x scripts/fuzz-smoke.sh ]; then
   bash scripts/fuzz-smoke.sh || status=1
 fi
+# One closing line over both test runs.
+total=$(grep -Eo 'tests failed out of [0-9]+' "$log" | awk '{s += $5} END {print s + 0}')
+failed=$(grep -Eo '[0-9]+ tests failed out of' "$log" | awk '{s += $1} END {print s + 0}')
+[ "$total" -gt 0 ] || status=1
+[ "$failed" -eq 0 ] || status=1
+echo "check: $((total - failed)) passed, $failed failed"
 exit $status

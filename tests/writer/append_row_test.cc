@@ -128,6 +128,33 @@ TEST(AppendRow, ThousandsOfRowsGrowPagesMapsAndIndexes) {
   EXPECT_EQ(n, kRows);
 }
 
+// A table created once the file is past 1024 pages: its index maps must not
+// start at page 0, where an inline map cannot reach its root.
+TEST(AppendRow, TableCreatedInALargeFileKeepsItsIndexes) {
+  TempDir dir;
+  std::string file = (dir / "late.mdb").string();
+  constexpr int kRows = 30000;
+  {
+    auto w = Writer::create(file);
+    w->create_table(sample_table());
+    for (int i = 1; i <= kRows; ++i) w->append_row("Log", sample_row(i));
+    w->create_table({"Late", {{"K", ColumnType::Long}, {"Name", ColumnType::Text, 20, false, true}},
+                     {{"PrimaryKey", {"K"}, true}, {"ByName", {"Name"}}}});
+    for (int i = 0; i < 500; ++i) {
+      w->append_row("Late", {Value{std::int32_t(1000 - i)}, Value{"名前" + std::to_string(i)}});
+    }
+    w->close();
+  }
+  EXPECT_EQ(mdbtool("mdb-count", file, "", "Late"), "500\n");
+  for (int ix = 0; ix < 2; ++ix) {
+    auto c = test::check_index(file, "Late", ix);
+    EXPECT_EQ(c.problem, "") << "index " << ix;
+    EXPECT_EQ(c.entries, 500u) << "index " << ix;
+  }
+  std::string lines = test::mdb_reader_lines(file, "");
+  EXPECT_EQ(test::count_lines_starting(lines, "E\t"), 0);
+}
+
 TEST(AppendRow, DescendingAndIgnoreNullsIndexes) {
   TempDir dir;
   std::string file = (dir / "desc.mdb").string();

@@ -347,7 +347,13 @@ void Writer::create_table(const TableDesign& design) {
     lv.free = maps[next_map++];
   }
   for (std::size_t i = 0; i < map_rows; ++i) {
-    DataPageBuilder(store_->write(maps[i].page)).add_row(inline_map_row(0, map_contents[i]));
+    // An inline map covers 1024 pages from its start; in a file already past
+    // that, a new index root lies beyond a map starting at page 0.
+    std::uint32_t start = 0;
+    if (!map_contents[i].empty()) {
+      start = *std::min_element(map_contents[i].begin(), map_contents[i].end()) & ~7u;
+    }
+    DataPageBuilder(store_->write(maps[i].page)).add_row(inline_map_row(start, map_contents[i]));
   }
   auto tdef_bytes = split_tdef(build_tdef(t), pages);
   for (std::size_t i = 0; i < pages.size(); ++i) std::copy(tdef_bytes[i].begin(), tdef_bytes[i].end(), store_->write(pages[i]));

@@ -69,9 +69,9 @@ Recordset Database::OpenRecordset(const std::string& source, int type) const {
   engine_call("OpenRecordset", source);
   DatabaseFile& f = file();
   // A name is taken as it stands first, so that names with blanks need no brackets.
-  if (f.find_table(source)) return Recordset(RecordsetImpl::over_table(file_, SelectSpec{source, {}}, type));
+  if (f.find_table(source)) return Recordset(RecordsetImpl::over_table(file_, SelectStatement{source, {}}, type));
   if (f.find_query(source)) return QueryDefs()(source).OpenRecordset();
-  SelectSpec select = parse_select(source);
+  SelectStatement select = parse_select(source);
   if (select.order_by.empty() && !f.find_table(select.table)) {
     if (f.find_query(select.table)) return QueryDefs()(select.table).OpenRecordset();
   }

@@ -37,11 +37,11 @@ TableDef table_from(const jet::TableInfo& t, jet::Format format) {
   return def;
 }
 
-jet::TableSpec engine_table(const TableDef& def) {
-  jet::TableSpec out;
+jet::TableDesign engine_table(const TableDef& def) {
+  jet::TableDesign out;
   out.name = def.Name;
   for (const auto& f : def.Fields) {
-    jet::ColumnSpec c;
+    jet::ColumnDesign c;
     c.name = f.Name;
     c.type = column_type(f.Type);
     c.size = f.Type == dbText ? (f.Size == 0 ? 50 : f.Size) : 0;
@@ -51,7 +51,7 @@ jet::TableSpec engine_table(const TableDef& def) {
     out.columns.push_back(std::move(c));
   }
   for (const auto& ix : def.Indexes) {
-    jet::IndexSpec i;
+    jet::IndexDesign i;
     i.name = ix.Name;
     i.primary = ix.Primary;
     i.unique = ix.Unique;

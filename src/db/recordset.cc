@@ -20,7 +20,7 @@ std::string shown(const jet::Value& v) {
 
 // ---- RecordsetImpl ----
 
-std::shared_ptr<RecordsetImpl> RecordsetImpl::over_table(std::shared_ptr<DatabaseFile> db, const SelectSpec& select,
+std::shared_ptr<RecordsetImpl> RecordsetImpl::over_table(std::shared_ptr<DatabaseFile> db, const SelectStatement& select,
                                                          int type) {
   if (type != dbOpenDynaset && type != dbOpenSnapshot && type != 1) {
     throw Error(jet_errors::kInvalidArgument, "Invalid recordset type " + std::to_string(type));

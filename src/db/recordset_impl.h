@@ -26,7 +26,7 @@ class RecordsetImpl {
  public:
   // Over a table, in the order of `select` (storage order without ORDER BY).
   // Error 3078 for an unknown table, 3265 for an unknown ORDER BY field.
-  static std::shared_ptr<RecordsetImpl> over_table(std::shared_ptr<DatabaseFile> db, const SelectSpec& select,
+  static std::shared_ptr<RecordsetImpl> over_table(std::shared_ptr<DatabaseFile> db, const SelectStatement& select,
                                                    int type);
   // Over rows already computed (a stored query's result); never updatable.
   static std::shared_ptr<RecordsetImpl> over_rows(std::shared_ptr<DatabaseFile> db, std::string name,

@@ -102,9 +102,9 @@ bool names_match(std::string_view a, std::string_view b) { return fold(a) == fol
 
 std::string fold_name(std::string_view name) { return fold(name); }
 
-SelectSpec parse_select(std::string_view sql) {
+SelectStatement parse_select(std::string_view sql) {
   Lexer lx(sql);
-  SelectSpec select;
+  SelectStatement select;
   if (!lx.take_keyword("SELECT")) {
     select.table = lx.name();
     if (lx.peek_char(';')) lx.take_char(';');

@@ -14,13 +14,13 @@ struct OrderItem {
   bool operator==(const OrderItem&) const = default;
 };
 
-struct SelectSpec {
+struct SelectStatement {
   std::string table;
   std::vector<OrderItem> order_by;
 };
 
 // Throws db::Error 3075 (syntax error) naming the text when it is outside the form above.
-SelectSpec parse_select(std::string_view sql);
+SelectStatement parse_select(std::string_view sql);
 
 // Jet's name matching: ASCII letters without regard to case (full-width ones too),
 // everything else exactly.

@@ -37,7 +37,7 @@ void write_and_compare(int columns, const std::vector<Texts>& rows) {
   const std::string file = (dir / "wide.mdb").string();
   {
     auto w = Writer::create(file, Locale::general());
-    TableSpec wide{"Wide", {{"Id", ColumnType::Long}}, {}};
+    TableDesign wide{"Wide", {{"Id", ColumnType::Long}}, {}};
     for (int i = 0; i < columns; ++i)
       wide.columns.push_back({"t" + std::to_string(i), ColumnType::Text, 255});
     w->create_table(wide);

@@ -62,11 +62,6 @@ struct TableDesign {
   std::vector<IndexDesign> indexes;
 };
 
-// Earlier names of the three types above; remove once no caller uses them.
-using TableSpec = TableDesign;
-using ColumnSpec = ColumnDesign;
-using IndexSpec = IndexDesign;
-
 class Writer {
  public:
   // A new database at `path`; Error 3204 when a file is already there.

@@ -376,13 +376,27 @@ std::string file_bytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(SampleSourceOptions, SameOptionsGiveTheSameFileAndOtherOptionsDiffer) {
+// Every user table of a file with its rows, in storage order.
+std::map<std::string, Rows> all_rows(const std::string& path) {
+  std::map<std::string, Rows> out;
+  auto db = jet::Reader::open(path);
+  for (const auto& name : db->table_names()) {
+    auto cur = db->rows(name);
+    std::vector<Value> row;
+    Rows& rows = out[name];
+    while (cur->next(row)) rows.push_back(row);
+  }
+  return out;
+}
+
+TEST(SampleSourceOptions, SameOptionsGiveTheSameRowsAndOtherOptionsDiffer) {
   test::TempDir dir;
   make_sample_source((dir / "a.mdb").string(), {12, 3});
   make_sample_source((dir / "b.mdb").string(), {12, 3});
   make_sample_source((dir / "c.mdb").string(), {12, 4});
-  EXPECT_EQ(file_bytes((dir / "a.mdb").string()), file_bytes((dir / "b.mdb").string()));
-  EXPECT_NE(file_bytes((dir / "a.mdb").string()), file_bytes((dir / "c.mdb").string()));
+  // Every table and row the same; only the catalog's creation times may differ.
+  EXPECT_EQ(all_rows((dir / "a.mdb").string()), all_rows((dir / "b.mdb").string()));
+  EXPECT_NE(all_rows((dir / "a.mdb").string()), all_rows((dir / "c.mdb").string()));
 }
 
 TEST(SampleSourceOptions, EmptySampleHasTheTablesAndNoRows) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <type_traits>
 
 namespace mirutone::cli {
@@ -83,19 +84,28 @@ void JsonWriter::number(long long n) {
   out_ << n;
 }
 
+namespace {
+
+// Shortest text that reads back as the same number; a float (Single) is read
+// back as a float, so it prints its own digits rather than its double widening.
+template <typename T>
+std::string shortest(T x) {
+  char buf[32];
+  constexpr int max_prec = sizeof(T) == sizeof(float) ? 9 : 17;
+  for (int prec = 1; prec <= max_prec; ++prec) {
+    std::snprintf(buf, sizeof buf, "%.*g", prec, static_cast<double>(x));
+    T back = sizeof(T) == sizeof(float) ? static_cast<T>(std::strtof(buf, nullptr))
+                                        : static_cast<T>(std::strtod(buf, nullptr));
+    if (back == x) break;
+  }
+  return buf;
+}
+
+}  // namespace
+
 void JsonWriter::number(double d) {
   before_value();
-  if (!std::isfinite(d)) {  // JSON has no NaN or infinity
-    out_ << "null";
-    return;
-  }
-  // Shortest text that reads back as the same double.
-  char buf[32];
-  for (int prec = 1; prec <= 17; ++prec) {
-    std::snprintf(buf, sizeof buf, "%.*g", prec, d);
-    if (std::strtod(buf, nullptr) == d) break;
-  }
-  out_ << buf;
+  out_ << (std::isfinite(d) ? shortest(d) : "null");  // JSON has no NaN or infinity
 }
 
 void JsonWriter::boolean(bool b) {
@@ -126,18 +136,8 @@ void JsonWriter::value(const jet::Value& v) {
         } else if constexpr (std::is_same_v<T, jet::Currency>) {
           string(jet::format_currency(x));
         } else if constexpr (std::is_same_v<T, float>) {
-          // A Single prints as the float it is, not as its double widening.
           before_value();
-          if (!std::isfinite(x)) {
-            out_ << "null";
-          } else {
-            char buf[32];
-            for (int prec = 1; prec <= 9; ++prec) {
-              std::snprintf(buf, sizeof buf, "%.*g", prec, static_cast<double>(x));
-              if (std::strtof(buf, nullptr) == x) break;
-            }
-            out_ << buf;
-          }
+          out_ << (std::isfinite(x) ? shortest(x) : "null");
         } else if constexpr (std::is_same_v<T, double>) {
           number(x);
         } else if constexpr (std::is_same_v<T, jet::DateTime>) {

@@ -160,14 +160,17 @@ std::shared_ptr<DatabaseFile> DatabaseFile::create(const std::string& path, jet:
   return db;
 }
 
-std::shared_ptr<DatabaseFile> DatabaseFile::open(const std::string& path) {
+std::shared_ptr<DatabaseFile> DatabaseFile::open(const std::string& path, int codepage_override) {
   for (const auto& other : OpenFiles::instance().others(nullptr, path)) other->settle();
-  std::shared_ptr<jet::Reader> reader = jet::Reader::open(path);
+  jet::ReadOptions options;
+  options.codepage_override = codepage_override;
+  std::shared_ptr<jet::Reader> reader = jet::Reader::open(path, options);
   std::shared_ptr<DatabaseFile> db(
       new DatabaseFile(path, reader->sort_order(), reader->format(), reader->codepage()));
   for (const auto& name : reader->table_names(false)) db->tables_.push_back(table_from(reader->table(name), reader->format()));
   for (const auto& q : reader->queries()) db->queries_.push_back({q.name, q.sql});
   db->reader_ = std::move(reader);
+  db->codepage_override_ = codepage_override;
   db->reader_version_ = OpenFiles::instance().version(path);
   OpenFiles::instance().add(db);
   return db;
@@ -214,7 +217,9 @@ std::shared_ptr<jet::Reader> DatabaseFile::reader() {
   settle_others();
   const std::uint64_t version = OpenFiles::instance().version(path_);
   if (!reader_ || reader_version_ != version) {
-    reader_ = jet::Reader::open(path_);
+    jet::ReadOptions options;
+    options.codepage_override = codepage_override_;
+    reader_ = jet::Reader::open(path_, options);
     reader_version_ = version;
   }
   return reader_;

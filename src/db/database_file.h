@@ -36,7 +36,7 @@ class DatabaseFile {
   // Error 3204 when the file exists.
   static std::shared_ptr<DatabaseFile> create(const std::string& path, jet::Locale locale);
   // Error 3024 when it is missing, 3049 when it is not a database.
-  static std::shared_ptr<DatabaseFile> open(const std::string& path);
+  static std::shared_ptr<DatabaseFile> open(const std::string& path, int codepage_override = 0);
   ~DatabaseFile();
   DatabaseFile(const DatabaseFile&) = delete;
   DatabaseFile& operator=(const DatabaseFile&) = delete;
@@ -88,6 +88,7 @@ class DatabaseFile {
   std::unique_ptr<jet::Writer> writer_;
   std::shared_ptr<jet::Reader> reader_;  // null when not yet opened
   std::uint64_t reader_version_ = 0;     // how often the file had been written out when it was opened
+  int codepage_override_ = 0;            // the code page text is read in, when not the header's
   std::shared_ptr<std::uint64_t> writes_ = std::make_shared<std::uint64_t>(0);
 };
 

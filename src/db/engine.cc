@@ -28,10 +28,12 @@ Database Workspace::CreateDatabase(const std::string& path, const std::string& l
   }
 }
 
-Database Workspace::OpenDatabase(const std::string& path) const {
+Database Workspace::OpenDatabase(const std::string& path) const { return OpenDatabase(path, 0); }
+
+Database Workspace::OpenDatabase(const std::string& path, int codepage) const {
   engine_call("OpenDatabase", path);
   try {
-    return Database(DatabaseFile::open(path));
+    return Database(DatabaseFile::open(path, codepage));
   } catch (const jet::Error& e) {
     throw Error(e.jet_code(), std::string("Cannot open database '") + path + "': " + e.what());
   }

@@ -19,6 +19,9 @@ class Workspace {
   // (on the first write) by its writer. Error 3024 when the file is missing,
   // 3049 when it is not a database.
   Database OpenDatabase(const std::string& path) const;
+  // The same, reading the text of a Jet 3 file in `codepage` whatever its
+  // header says (for files whose header names the wrong code page; 0 = the header's).
+  Database OpenDatabase(const std::string& path, int codepage) const;
 };
 
 class DBEngine {

@@ -23,7 +23,8 @@ struct Progress {
   int step = 0;         // 1..19 during the copy steps, 0 while building
   int total_steps = 19;
   std::string table;    // the source table being copied, or the database being built
-  long long rows = 0;   // rows handled so far in this step
+  long long rows = 0;   // source rows handled so far in this step
+  bool step_done = false;  // the last report of a copy step
 };
 
 class UserInterface {

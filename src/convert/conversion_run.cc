@@ -1,0 +1,263 @@
+#include "convert/conversion_run.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+
+#include "convert/copy_step.h"
+#include "db/engine.h"
+#include "db/errors.h"
+#include "db/value_conversion.h"
+#include "schema/layouts.h"
+#include "schema/module1.h"
+
+namespace mirutone::convert {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kBuildFailed = "ＤＢ作成エラー";
+constexpr long long kProgressEvery = 500;  // rows between progress reports within a step
+
+// Passes everything on to the user, noting whether a builder reported its failure.
+class BuilderWatch : public UserInterface {
+ public:
+  explicit BuilderWatch(UserInterface& ui) : ui_(ui) {}
+  int MsgBox(const std::string& prompt, int buttons, const std::string& title) override {
+    if (prompt == kBuildFailed) failed = true;
+    return ui_.MsgBox(prompt, buttons, title);
+  }
+  void SetMousePointer(int pointer) override { ui_.SetMousePointer(pointer); }
+  void ReportProgress(const Progress& progress) override { ui_.ReportProgress(progress); }
+
+  bool failed = false;
+
+ private:
+  UserInterface& ui_;
+};
+
+// Uses the source's folder for the run when no output folder was chosen, and
+// leaves strDbFolder as it found it afterwards.
+class OutputFolder {
+ public:
+  OutputFolder(schema::ModuleState& state, const std::string& source) : state_(state) {
+    if (state_.strDbFolder.empty()) {
+      state_.strDbFolder = folder_of(source);
+      borrowed_ = true;
+    }
+  }
+  ~OutputFolder() {
+    if (borrowed_) state_.strDbFolder.clear();
+  }
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+
+ private:
+  schema::ModuleState& state_;
+  bool borrowed_ = false;
+};
+
+// True when both paths name the same file: the same device and inode when
+// both exist, otherwise the same path once resolved.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa{}, sb{};
+  bool has_a = ::stat(a.c_str(), &sa) == 0;
+  bool has_b = ::stat(b.c_str(), &sb) == 0;
+  if (has_a && has_b) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (has_a != has_b) return false;
+  std::error_code ec1, ec2;
+  fs::path ca = fs::weakly_canonical(a, ec1), cb = fs::weakly_canonical(b, ec2);
+  if (ec1 || ec2) return fs::absolute(a, ec1).lexically_normal() == fs::absolute(b, ec2).lexically_normal();
+  return ca == cb;
+}
+
+// Deletes `path` when a regular file is there; anything else is left alone.
+void remove_if_file(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (::unlink(path.c_str()) != 0) {
+    int err = errno;
+    // Jet's "could not delete" for a file in use or a read-only folder.
+    throw db::Error(3051, "Cannot delete the earlier output " + path + ": " + std::strerror(err));
+  }
+}
+
+// Where the run has got to, for the failure report.
+struct Position {
+  std::string stage;
+  const CopyStep* step = nullptr;
+  long long row = 0;
+  const RowCopy* copy = nullptr;
+};
+
+FailureCause cause_of(const Position& at, const std::exception& e) {
+  FailureCause c;
+  c.stage = at.stage;
+  c.message = e.what();
+  if (auto* je = dynamic_cast<const jet::Error*>(&e)) c.jet_code = je->jet_code();
+  if (at.step) {
+    c.step = at.step->number;
+    c.source_table = at.step->source_table();
+    c.target_table = at.step->target_table();
+  }
+  c.row = at.row;
+  if (at.copy) {
+    c.field = at.copy->field();
+    if (!c.field.empty()) c.value = jet::is_null(at.copy->value()) ? "Null" : db::vb_text(at.copy->value());
+  }
+  return c;
+}
+
+}  // namespace
+
+std::string folder_of(const std::string& source_path) {
+  if (source_path.empty()) return "";
+  fs::path parent = fs::path(source_path).parent_path();
+  if (parent.empty()) return ".";
+  return parent.string();
+}
+
+std::string FailureCause::describe() const {
+  std::ostringstream out;
+  if (step > 0) {
+    out << "step " << step << " (" << source_table << " -> " << target_table << ")";
+    if (row > 0) out << ", source row " << row;
+    if (!field.empty()) out << ", field " << field;
+    if (!value.empty()) out << " = '" << value << "'";
+  } else {
+    out << (stage.empty() ? "the run" : stage);
+  }
+  out << ": " << message;
+  if (jet_code != 0) out << " (Jet error " << jet_code << ")";
+  return out.str();
+}
+
+RunResult ConversionRun::Command1_Click(const std::string& text1) {
+  RunResult result;
+  BuilderWatch ui(ui_);
+  Position at;
+  // Declared here so that the failure report can still look at them.
+  const std::vector<CopyStep> steps = all_copy_steps();
+  RowCopy copy(state_.rsSource, state_.rsTarget);
+  try {
+    if (ui.MsgBox(kConfirmPrompt, vbYesNo, kTitle) != vbYes) {
+      result.outcome = RunOutcome::Declined;
+      return result;
+    }
+    OutputFolder folder(state_, text1);
+    at.stage = "choosing the output files";
+    result.kanri_path = schema::output_path(state_, schema::kKanriFileName);
+    result.data_path = schema::output_path(state_, schema::kDataFileName);
+    if (same_file(text1, result.kanri_path) || same_file(text1, result.data_path)) {
+      ui.MsgBox(kSameFilePrompt, vbOKOnly, kTitle);
+      result.outcome = RunOutcome::Refused;
+      return result;
+    }
+
+    ui.SetMousePointer(vbHourglass);
+    at.stage = "removing earlier output";
+    remove_if_file(result.kanri_path);
+    remove_if_file(result.data_path);
+
+    schema::Module1 builders(state_, ui);
+    at.stage = "creating " + result.kanri_path;
+    ui.ReportProgress({0, 19, schema::kKanriFileName, 0});
+    builders.CreateKanriDb();
+    at.stage = "adding the first rows to " + result.kanri_path;
+    builders.SeedKanriDb();
+    at.stage = "creating " + result.data_path;
+    ui.ReportProgress({0, 19, schema::kDataFileName, 0});
+    builders.CreateDataDb();
+    result.builder_error = ui.failed;
+
+    const db::Workspace ws = db::DBEngine::Workspaces(0);
+    at.stage = "opening the source database " + text1;
+    state_.dbSource = ws.OpenDatabase(text1, source_codepage_);
+    at.stage = "opening " + result.kanri_path;
+    state_.dbKanri = ws.OpenDatabase(result.kanri_path);
+    at.stage = "opening " + result.data_path;
+    state_.dbData = ws.OpenDatabase(result.data_path);
+
+    for (const CopyStep& step : steps) {
+      at = Position{"copying", &step, 0, nullptr};
+      const db::Database& target = step.target == TargetDb::Kanri ? state_.dbKanri : state_.dbData;
+      Progress progress{step.number, static_cast<int>(steps.size()), step.source_table(), 0};
+      ui.ReportProgress(progress);
+
+      state_.strSql = step.source_sql;
+      state_.rsSource = state_.dbSource.OpenRecordset(state_.strSql, db::dbOpenSnapshot);
+      if (step.target_sql != step.source_sql) state_.strSql = step.target_sql;
+      state_.rsTarget = target.OpenRecordset(state_.strSql, db::dbOpenDynaset);
+
+      at.copy = &copy;
+      while (!state_.rsSource.Eof()) {
+        ++at.row;
+        copy.clear();
+        if (!step.row_test || step.row_test(copy)) {
+          state_.rsTarget.AddNew();
+          step.assign(copy);
+          copy.clear();
+          state_.rsTarget.Update();
+          ++result.rows_copied;
+        }
+        state_.rsSource.MoveNext();
+        if (at.row % kProgressEvery == 0) {
+          progress.rows = at.row;
+          ui.ReportProgress(progress);
+        }
+      }
+      at.copy = nullptr;
+      state_.rsSource.Close();
+      state_.rsTarget.Close();
+      progress.rows = at.row;
+      progress.step_done = true;
+      ui.ReportProgress(progress);
+    }
+
+    at = Position{"closing the databases"};
+    state_.dbSource.Close();
+    state_.dbKanri.Close();
+    state_.dbData.Close();
+    ui.SetMousePointer(vbDefault);
+    ui.MsgBox(kCompletedPrompt, vbOKOnly, kTitle);
+    result.outcome = RunOutcome::Completed;
+    return result;
+  } catch (const std::exception& e) {
+    result.cause = cause_of(at, e);
+  } catch (...) {
+    result.cause = cause_of(at, std::runtime_error("unknown failure"));
+  }
+
+  // The failure ending. Unlike the old program, let go of the recordsets and
+  // databases first: a pending new row is dropped, and each output file is
+  // written out complete up to its last stored row, so it can be opened, and
+  // deleted by the next run.
+  result.builder_error = ui.failed;
+  auto release = [&](auto& handle, const char* what) {
+    try {
+      if constexpr (std::is_same_v<std::decay_t<decltype(handle)>, db::Recordset>) {
+        if (!handle.IsNothing()) handle.Close();
+        handle = db::Recordset();
+      } else {
+        if (!handle.IsNothing()) handle.Close();
+        handle = db::Database();
+      }
+    } catch (const std::exception& e) {
+      result.cause->message += std::string("; then closing ") + what + " failed: " + e.what();
+    }
+  };
+  release(state_.rsSource, "the source recordset");
+  release(state_.rsTarget, "the target recordset");
+  release(state_.dbSource, "the source database");
+  release(state_.dbKanri, "the management database");
+  release(state_.dbData, "the data database");
+  ui.SetMousePointer(vbDefault);
+  ui.MsgBox(kFailedPrompt, vbOKOnly, kTitle);
+  result.outcome = RunOutcome::Failed;
+  return result;
+}
+
+}  // namespace mirutone::convert

@@ -1,0 +1,73 @@
+// One copy step of the conversion run: a source query read as a snapshot, a
+// target query opened as a dynaset, and per source row an optional row test,
+// then AddNew, the step's field assignments and Update.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/jet/value.h"
+#include "db/recordset.h"
+
+namespace mirutone::convert {
+
+// The row being copied: what the assignments read and write, and what the run
+// tells the user when one of them fails.
+class RowCopy {
+ public:
+  RowCopy(const db::Recordset& source, db::Recordset& target) : source_(source), target_(target) {}
+
+  // The current source row's value of `name` (the field is remembered for a
+  // failure report).
+  jet::Value read(const std::string& name);
+  // Sets the target field `name` to `value`.
+  void set(const std::string& name, const jet::Value& value);
+  // Sets the target field `name` to the source field of the same name.
+  void carry(const std::string& name) { set(name, read(name)); }
+
+  // Forgets the field last read or set (the refusals of Update name their own).
+  void clear() {
+    field_.clear();
+    value_ = jet::Value();
+  }
+
+  const std::string& field() const { return field_; }
+  const jet::Value& value() const { return value_; }
+
+ private:
+  const db::Recordset& source_;
+  db::Recordset& target_;
+  std::string field_;
+  jet::Value value_;
+};
+
+enum class TargetDb { Kanri, Data };
+
+struct CopyStep {
+  int number = 0;
+  std::string source_sql;
+  std::string target_sql;  // the same text as source_sql where the tables share a name
+  TargetDb target = TargetDb::Kanri;
+  // False skips the row without a message; empty means every row is copied.
+  std::function<bool(RowCopy&)> row_test;
+  // The assignments of one row, in the step's order.
+  std::function<void(RowCopy&)> assign;
+
+  // The table names in the queries ("SELECT * FROM t ...").
+  std::string source_table() const;
+  std::string target_table() const;
+};
+
+// The nineteen steps, in order.
+std::vector<CopyStep> tag_master_steps();      // step 1
+std::vector<CopyStep> report_layout_steps();   // steps 2 to 11
+std::vector<CopyStep> item_unit_steps();       // steps 12 to 16
+std::vector<CopyStep> report_data_steps();     // steps 17 to 19
+std::vector<CopyStep> all_copy_steps();
+
+// A step whose fields are carried over unchanged, by the source's names.
+CopyStep carry_step(int number, std::string source_sql, std::string target_sql, TargetDb target,
+                    std::vector<std::string> fields);
+
+}  // namespace mirutone::convert

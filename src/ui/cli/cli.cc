@@ -13,6 +13,7 @@ int run(int argc, char** argv) {
   register_query(app);
   register_make_sample(app);
   register_copy(app);
+  register_convert(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

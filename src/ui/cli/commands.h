@@ -9,6 +9,7 @@ void register_inspect(CLI::App& app);
 void register_query(CLI::App& app);
 void register_make_sample(CLI::App& app);
 void register_copy(CLI::App& app);
+void register_convert(CLI::App& app);
 
 // Exit status of the subcommand that ran.
 int last_status();

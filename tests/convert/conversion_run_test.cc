@@ -262,6 +262,37 @@ TEST_F(Run, ValuesTheTargetRefusesEndTheRunNamingRowAndField) {
   }
 }
 
+struct Duplicate {
+  const char* table;
+  Row row;
+  int step;
+};
+
+TEST_F(Run, DuplicateKeyInEachKindOfStepStopsAtTheSecondRow) {
+  const Duplicate cases[] = {
+      {"パルステーブル", {{"TAG_ID", I(4)}, {"Data", S("a")}}, 2},
+      {"月報ページタイトル", {{"Page", I(2)}, {"Title", S("b")}}, 4},
+      {"日報出力ページ", {{"Page", I(2)}}, 6},
+      {"小項目情報", {{"小項目NO", I(3)}, {"名称", S("c")}}, 14},
+      {"単位情報", {{"単位NO", I(3)}, {"名称", S("d")}}, 15},
+      {"月報データ情報", data_row(I(5), "2024/05", 31), 18},
+      {"年報データ情報", data_row(I(5), "2024", 12), 19},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.table);
+    fs::remove(source());
+    SourceBuilder src;
+    src.add(c.table, c.row);
+    src.add(c.table, c.row);
+    auto r = run(src);
+    ASSERT_EQ(r.outcome, RunOutcome::Failed);
+    EXPECT_EQ(r.cause->step, c.step);
+    EXPECT_EQ(r.cause->row, 2);
+    EXPECT_EQ(r.cause->jet_code, 3022) << r.cause->describe();
+    EXPECT_EQ(r.rows_copied, 1);
+  }
+}
+
 TEST_F(Run, ItemAndUnitListsKeepNumberOneForTheSeedRow) {
   SourceBuilder src;
   src.add("大項目情報", {{"大項目NO", I(1)}, {"名称", S("未分類")}});

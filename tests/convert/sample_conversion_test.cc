@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "convert/copy_step.h"
 #include "convert/run_fixture.h"
@@ -45,6 +47,30 @@ Table load(const fs::path& file, const std::string& name) {
 jet::Value stored(const jet::Value& v, const jet::ColumnInfo& col) {
   if (jet::is_null(v)) return col.type == jet::ColumnType::Boolean ? jet::Value(false) : v;
   return db::convert_for_field(v, col.type);
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Every row of every user table, as text.
+std::string dump(const fs::path& file) {
+  auto r = jet::Reader::open(file.string());
+  std::string out;
+  for (const auto& name : r->table_names()) {
+    out += "[" + name + "]\n";
+    auto cur = r->rows(name);
+    std::vector<jet::Value> row;
+    while (cur->next(row)) {
+      for (const auto& v : row) out += oracle::describe(v) + "|";
+      out += "\n";
+    }
+  }
+  for (const auto& q : r->queries()) out += q.name + ": " + q.sql.value_or("?") + "\n";
+  return out;
 }
 
 std::string row_text(const std::vector<jet::Value>& row) {
@@ -134,12 +160,14 @@ class SampleConversion : public ::testing::Test {
     options.tags = 60;
     options.days = 40;
     convert::make_sample_source((*dir_ / "管理報.mdb").string(), options);
+    source_bytes_ = new std::string(slurp(*dir_ / "管理報.mdb"));
     ScriptedUi ui;
     schema::ModuleState state;
     result_ = new convert::RunResult(convert::ConversionRun(state, ui).Command1_Click((*dir_ / "管理報.mdb").string()));
   }
   static void TearDownTestSuite() {
     delete result_;
+    delete source_bytes_;
     delete dir_;
   }
   static fs::path source() { return *dir_ / "管理報.mdb"; }
@@ -148,7 +176,9 @@ class SampleConversion : public ::testing::Test {
 
   static TempDir* dir_;
   static convert::RunResult* result_;
+  static std::string* source_bytes_;
 };
+std::string* SampleConversion::source_bytes_ = nullptr;
 TempDir* SampleConversion::dir_ = nullptr;
 convert::RunResult* SampleConversion::result_ = nullptr;
 
@@ -219,6 +249,21 @@ TEST_F(SampleConversion, SpecialCasesOfTheSampleArePresent) {
   EXPECT_GT(non_numeric, 0);
   Table daily = load(source(), "日報データ情報"), ddat = load(data(), "D_DDAT");
   EXPECT_LT(ddat.rows.size(), daily.rows.size()) << "some daily rows have no TAG_ID";
+}
+
+TEST_F(SampleConversion, SourceUnchangedAndASecondRunGivesTheSameFiles) {
+  ASSERT_EQ(result_->outcome, convert::RunOutcome::Completed);
+  EXPECT_EQ(slurp(source()), *source_bytes_);
+  const std::string kanri_rows = dump(kanri()), data_rows = dump(data());
+  ScriptedUi ui;
+  schema::ModuleState state;
+  state.strDbFolder = dir_->path().string();
+  auto again = convert::ConversionRun(state, ui).Command1_Click(source().string());
+  ASSERT_EQ(again.outcome, convert::RunOutcome::Completed);
+  EXPECT_EQ(again.rows_copied, result_->rows_copied);
+  EXPECT_EQ(dump(kanri()), kanri_rows);
+  EXPECT_EQ(dump(data()), data_rows);
+  EXPECT_EQ(slurp(source()), *source_bytes_);
 }
 
 TEST_F(SampleConversion, MdbtoolsReadsWhatOurReaderReads) {

@@ -1,5 +1,7 @@
 #include "db/recordset.h"
 
+#include <algorithm>
+
 #include "db/engine_hook.h"
 #include "db/errors.h"
 #include "db/jet/index_key.h"
@@ -86,8 +88,20 @@ int RecordsetImpl::position_of(const std::string& field) const {
     // The first of two columns that fold alike wins, as a linear search would.
     for (std::size_t i = columns_.size(); i-- > 0;) positions_[fold_name(columns_[i].name)] = static_cast<int>(i);
   }
+  if (next_asked_ < asked_.size() && asked_[next_asked_].first == field) return asked_[next_asked_++].second;
+  for (std::size_t i = 0; i < asked_.size(); ++i) {
+    if (asked_[i].first == field) {
+      next_asked_ = i + 1;
+      return asked_[i].second;
+    }
+  }
   auto it = positions_.find(fold_name(field));
-  return it == positions_.end() ? -1 : it->second;
+  int pos = it == positions_.end() ? -1 : it->second;
+  if (asked_.size() < 256) {
+    asked_.emplace_back(field, pos);
+    next_asked_ = asked_.size();
+  }
+  return pos;
 }
 
 void RecordsetImpl::check_open() const {
@@ -168,12 +182,16 @@ void RecordsetImpl::update() {
         // The size counts characters. A Jet 3 definition declares bytes, so a
         // value of double-byte characters is stored whole beyond the declared
         // length (see docs/format-writing.md, "Text sizes").
-        std::size_t chars = 0;
-        try {
-          chars = jet::decode_utf8(*s).size();
-          (void)db_->text().encode(*s);
-        } catch (const jet::Error& e) {
-          refuse(jet_errors::kTypeConversion, f.Name, v, e.what());
+        // ASCII is one character a byte in every code page the engine writes.
+        std::size_t chars = s->size();
+        const bool ascii = std::all_of(s->begin(), s->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!ascii) {
+          try {
+            chars = jet::decode_utf8(*s).size();
+            (void)db_->text().encode(*s);
+          } catch (const jet::Error& e) {
+            refuse(jet_errors::kTypeConversion, f.Name, v, e.what());
+          }
         }
         if (chars > size) {
           refuse(jet_errors::kFieldTooSmall, f.Name, v,

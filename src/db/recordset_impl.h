@@ -58,6 +58,11 @@ class RecordsetImpl {
   std::optional<TableDef> table_;  // set when the rows are a table's
   std::vector<ResultColumn> columns_;
   mutable std::unordered_map<std::string, int> positions_;  // folded name -> position, built on first use
+  // Names as asked for, in the order first asked. A caller that copies rows
+  // asks for the same names in the same order on every row, so the next
+  // question is usually the entry after the last answer.
+  mutable std::vector<std::pair<std::string, int>> asked_;
+  mutable std::size_t next_asked_ = 0;
   std::function<RowSource()> open_rows_;
   RowSource rows_;
   bool started_ = false;

@@ -80,20 +80,22 @@ void put_le(std::uint8_t* p, T v) {
   for (std::size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
 }
 
+// Names the column in an error; the text is only put together when one is thrown.
 class ColumnError {
  public:
-  ColumnError(const std::string& table, const ColumnDef& c) : prefix_("column '" + c.name + "'") {
-    if (!table.empty()) prefix_ += " of table '" + table + "'";
-  }
+  ColumnError(const std::string& table, const ColumnDef& c) : table_(table), column_(c) {}
   [[noreturn]] void fail(int code, const std::string& what) const {
-    throw Error(code, "", prefix_ + ": " + what);
+    std::string prefix = "column '" + column_.name + "'";
+    if (!table_.empty()) prefix += " of table '" + table_ + "'";
+    throw Error(code, "", prefix + ": " + what);
   }
   [[noreturn]] void mismatch(const char* type, const Value& v) const {
     fail(3421, std::string("the ") + type + " column cannot take " + kind_name(v));
   }
 
  private:
-  std::string prefix_;
+  const std::string& table_;
+  const ColumnDef& column_;
 };
 
 std::string encode_text(const CodePage& cp, const std::string& utf8, const ColumnError& err) {

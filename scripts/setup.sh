@@ -12,6 +12,7 @@ APT_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   mdbtools
   xvfb xauth fonts-noto-cjk
+  bc time
 )
 
 need_apt=0

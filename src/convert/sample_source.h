@@ -24,7 +24,7 @@ struct SampleOptions {
   static constexpr int kMaxTags = 20000;
   static constexpr int kMaxDays = 3660;
   // tags x days: the daily rows, which a Jet 3 file of at most 1 GB must hold.
-  static constexpr long long kMaxDailyRows = 2'000'000;
+  static constexpr long long kMaxDailyRows = 3'000'000;
 };
 
 // Rows written, by table name.

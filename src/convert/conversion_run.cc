@@ -106,7 +106,9 @@ FailureCause cause_of(const Position& at, const std::exception& e) {
   c.row = at.row;
   if (at.copy) {
     c.field = at.copy->field();
-    if (!c.field.empty()) c.value = jet::is_null(at.copy->value()) ? "Null" : db::vb_text(at.copy->value());
+    if (!c.field.empty()) {
+      if (auto v = at.copy->source_value()) c.value = jet::is_null(*v) ? "Null" : db::vb_text(*v);
+    }
   }
   return c;
 }

@@ -19,15 +19,25 @@ std::string table_of(const std::string& sql) {
 
 jet::Value RowCopy::read(const std::string& name) {
   field_ = name;
-  value_ = jet::Value();
-  value_ = source_.Fields(name).Value();
-  return value_;
+  return source_.Fields(name).Value();
 }
 
-void RowCopy::set(const std::string& name, const jet::Value& value) {
+void RowCopy::set(const std::string& name, jet::Value value) {
   field_ = name;
-  value_ = value;
-  target_.Fields(name).SetValue(value);
+  target_.Fields(name).SetValue(std::move(value));
+}
+
+void RowCopy::carry(const std::string& name) {
+  field_ = name;
+  target_.Fields(name).SetValue(source_.Fields(name).Value());
+}
+
+std::optional<jet::Value> RowCopy::source_value() const {
+  try {
+    return source_.Fields(field_).Value();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 std::string CopyStep::source_table() const { return table_of(source_sql); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,24 +23,22 @@ class RowCopy {
   // failure report).
   jet::Value read(const std::string& name);
   // Sets the target field `name` to `value`.
-  void set(const std::string& name, const jet::Value& value);
+  void set(const std::string& name, jet::Value value);
   // Sets the target field `name` to the source field of the same name.
-  void carry(const std::string& name) { set(name, read(name)); }
+  void carry(const std::string& name);
 
   // Forgets the field last read or set (the refusals of Update name their own).
-  void clear() {
-    field_.clear();
-    value_ = jet::Value();
-  }
+  void clear() { field_.clear(); }
 
+  // The field last read or set, and the current source row's value of it
+  // (nothing when the source has no such field or no current row).
   const std::string& field() const { return field_; }
-  const jet::Value& value() const { return value_; }
+  std::optional<jet::Value> source_value() const;
 
  private:
   const db::Recordset& source_;
   db::Recordset& target_;
   std::string field_;
-  jet::Value value_;
 };
 
 enum class TargetDb { Kanri, Data };

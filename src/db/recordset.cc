@@ -151,6 +151,18 @@ void RecordsetImpl::set_value(int position, const jet::Value& v) {
   }
 }
 
+void RecordsetImpl::set_value(int position, jet::Value&& v) {
+  // Text into a text field needs no conversion: take the value as it is.
+  const jet::ColumnType type = columns_.at(static_cast<std::size_t>(position)).type;
+  if (editing_ && (type == jet::ColumnType::Text || type == jet::ColumnType::Memo) &&
+      std::holds_alternative<std::string>(v)) {
+    check_open();
+    new_row_[static_cast<std::size_t>(position)] = std::move(v);
+    return;
+  }
+  set_value(position, static_cast<const jet::Value&>(v));
+}
+
 void RecordsetImpl::add_new() {
   check_open();
   if (!table_ || type_ == dbOpenSnapshot) {
@@ -284,5 +296,6 @@ const std::string& RecordsetField::Name() const { return rs_->columns()[static_c
 int RecordsetField::Type() const { return type_code(rs_->columns()[static_cast<std::size_t>(position_)].type); }
 jet::Value RecordsetField::Value() const { return rs_->value(position_); }
 void RecordsetField::SetValue(const jet::Value& v) { rs_->set_value(position_, v); }
+void RecordsetField::SetValue(jet::Value&& v) { rs_->set_value(position_, std::move(v)); }
 
 }  // namespace mirutone::db

@@ -25,6 +25,7 @@ class RecordsetField {
   // Converts `v` to the field's type (Error 3421 or 3349 naming the field and
   // the value); only between AddNew and Update (Error 3020 otherwise).
   void SetValue(const jet::Value& v);
+  void SetValue(jet::Value&& v);
   void SetValue(const char* text) { SetValue(jet::Value(std::string(text))); }
 
  private:

@@ -41,6 +41,7 @@ class RecordsetImpl {
   void move_next();
   jet::Value value(int position);
   void set_value(int position, const jet::Value& v);
+  void set_value(int position, jet::Value&& v);
   void add_new();
   void update();
   void cancel_update() { editing_ = false; }

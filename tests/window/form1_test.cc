@@ -4,6 +4,11 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -11,6 +16,7 @@
 #include "convert/conversion_run.h"
 #include "convert/sample_source.h"
 #include "support/test_support.h"
+#include "ui/window/display_check.h"
 #include "window/window_test_support.h"
 
 namespace mirutone::ui {
@@ -299,6 +305,39 @@ TEST(WindowBinary, WithoutADisplaySaysSoAndExits) {
   EXPECT_EQ(status, 2) << out;
   EXPECT_NE(out.find("no display"), std::string::npos) << out;
   EXPECT_NE(out.find("mirutone convert SOURCE"), std::string::npos) << out;
+}
+
+TEST(WindowBinary, DisplayThatDoesNotAnswerSaysSoAndExits) {
+  std::string out;
+  const int status = test::run_command(
+      "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:4917 '" + test::mirutone_binary() + "' 2>&1", &out);
+  EXPECT_EQ(status, 2) << out;
+  EXPECT_NE(out.find("does not answer"), std::string::npos) << out;
+}
+
+TEST(DisplayCheck, AnswersOnlyWhenAServerListens) {
+  // A TCP listener on 127.0.0.1:6000+n stands in for an X server.
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  int n = -1;
+  for (int candidate = 4100; candidate < 4200 && n < 0; ++candidate) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<std::uint16_t>(6000 + candidate));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) n = candidate;
+  }
+  ASSERT_GE(n, 0);
+  ASSERT_EQ(::listen(fd, 1), 0);
+  const std::string display = "127.0.0.1:" + std::to_string(n) + ".0";
+  EXPECT_TRUE(x_display_reachable(display));
+  ::close(fd);
+  EXPECT_FALSE(x_display_reachable(display));
+  EXPECT_FALSE(x_display_reachable(":4917"));
+  EXPECT_FALSE(x_display_reachable("unix:4917.0"));
+  // Names it cannot read are left to Qt.
+  EXPECT_TRUE(x_display_reachable("nonsense"));
+  EXPECT_TRUE(x_display_reachable(":"));
 }
 
 }  // namespace

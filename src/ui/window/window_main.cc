@@ -11,6 +11,7 @@
 
 #include "convert/user_interface.h"
 #include "ui/window/dialogs.h"
+#include "ui/window/display_check.h"
 #include "ui/window/form1.h"
 
 namespace mirutone::ui {
@@ -114,6 +115,14 @@ int run_window(int argc, char** argv) {
                  "mirutone: there is no display to show the window on (neither DISPLAY nor "
                  "WAYLAND_DISPLAY is set).\n"
                  "To convert from the terminal, use: mirutone convert SOURCE\n");
+    return 2;
+  }
+  if (!env_set("QT_QPA_PLATFORM") && !env_set("WAYLAND_DISPLAY") &&
+      !x_display_reachable(env_or("DISPLAY", ""))) {
+    std::fprintf(stderr,
+                 "mirutone: the display %s does not answer, so the window cannot be shown.\n"
+                 "To convert from the terminal, use: mirutone convert SOURCE\n",
+                 env_or("DISPLAY", "").c_str());
     return 2;
   }
   QApplication app(argc, argv);

@@ -187,6 +187,8 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       at = Position{"copying", &step, 0, nullptr};
       const db::Database& target = step.target == TargetDb::Kanri ? state_.dbKanri : state_.dbData;
       Progress progress{step.number, static_cast<int>(steps.size()), step.source_table(), 0};
+      progress.target = step.target_table();
+      const long long copied_before = result.rows_copied;
       ui.ReportProgress(progress);
 
       state_.strSql = step.source_sql;
@@ -208,6 +210,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
         state_.rsSource.MoveNext();
         if (at.row % kProgressEvery == 0) {
           progress.rows = at.row;
+          progress.copied = result.rows_copied - copied_before;
           ui.ReportProgress(progress);
         }
       }
@@ -215,6 +218,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       state_.rsSource.Close();
       state_.rsTarget.Close();
       progress.rows = at.row;
+      progress.copied = result.rows_copied - copied_before;
       progress.step_done = true;
       ui.ReportProgress(progress);
     }

@@ -24,6 +24,8 @@ struct Progress {
   int total_steps = 19;
   std::string table;    // the source table being copied, or the database being built
   long long rows = 0;   // source rows handled so far in this step
+  long long copied = 0; // of which stored in the target (the others were skipped)
+  std::string target;   // the copy step's target table
   bool step_done = false;  // the last report of a copy step
 };
 

@@ -58,8 +58,9 @@ TEST_F(ConvertCommand, YesConvertsBesideTheSourceWithALinePerStep) {
   ASSERT_EQ(o.status, 0) << o.out << o.err;
   EXPECT_NE(o.out.find("コンバートを実行します よろしいですか？"), std::string::npos);
   EXPECT_NE(o.out.find("データベースコンバート完了"), std::string::npos);
-  EXPECT_NE(o.out.find("step 1/19 TAG情報マスター: 12 rows"), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("step 19/19 年報データ情報:"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("step 1/19 TAG情報マスター -> M_TAG: 12 rows copied\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("step 15/19 単位情報 -> M_UNIT: 11 rows copied of 12\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("step 19/19 年報データ情報 -> D_YDAT:"), std::string::npos) << o.out;
   EXPECT_EQ(o.out.find('\r'), std::string::npos) << "no bar when stdout is not a terminal";
   EXPECT_TRUE(o.err.empty()) << o.err;
   EXPECT_EQ(jet::Reader::open((dir_ / "Ruzevuz.mdb").string())->table_names().size(), 15u);

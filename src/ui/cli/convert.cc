@@ -60,12 +60,15 @@ class TerminalUi : public convert::UserInterface {
       constexpr int kWidth = 24;
       int filled = (p.step - (p.step_done ? 0 : 1)) * kWidth / p.total_steps;
       std::cout << "\r\033[K[" << std::string(filled, '#') << std::string(kWidth - filled, '.') << "] "
-                << p.step << '/' << p.total_steps << ' ' << p.table << ": " << p.rows << " rows" << std::flush;
+                << p.step << '/' << p.total_steps << ' ' << p.table << ": " << p.copied << " rows copied"
+                << std::flush;
       bar_open_ = true;
       if (p.step_done && p.step == p.total_steps) end_bar();
     } else if (p.step_done) {
-      std::cout << "step " << p.step << '/' << p.total_steps << ' ' << p.table << ": " << p.rows << " rows"
-                << std::endl;
+      std::cout << "step " << p.step << '/' << p.total_steps << ' ' << p.table << " -> " << p.target << ": "
+                << p.copied << " rows copied";
+      if (p.copied != p.rows) std::cout << " of " << p.rows;
+      std::cout << std::endl;
     }
   }
 

@@ -1,95 +1,200 @@
 #include "db/jet/index_tree_builder.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "db/jet/jet3_layout.h"
+#include "db/jet/page_file.h"
 #include "db/jet/page_store.h"
 
 namespace mirutone::jet {
 
-namespace {
+// One level of the tree, cut into pages as its entries arrive. A page is
+// written once the next page's number is known (for its next-page link); the
+// last entry of each page goes up to the level above.
+class IndexTreeWriter::Level {
+ public:
+  Level(IndexTreeWriter& tree, bool leaf) : tree_(tree), leaf_(leaf) {}
 
-// Cuts `items` into runs that each fit one page.
-std::vector<std::vector<IndexEntry>> cut_pages(bool leaf, const std::vector<IndexEntry>& items) {
-  std::vector<std::vector<IndexEntry>> out;
-  const std::size_t capacity = static_cast<std::size_t>(jet3::kIndexPageCapacity);
-  std::vector<IndexEntry> run;
-  std::size_t used = 0;
-  for (const auto& e : items) {
-    std::size_t size = index_entry_size(leaf, e);
-    if (size > capacity) throw Error(0, "", "an index key is too long for an index page");
-    if (!run.empty() && used + size > capacity) {
-      out.push_back(std::move(run));
-      run.clear();
-      used = 0;
-    }
-    run.push_back(e);
-    used += size;
+  void add(IndexEntry entry) {
+    const std::size_t size = index_entry_size(leaf_, entry);
+    if (size > kCapacity) throw Error(0, "", "an index key is too long for an index page");
+    if (!run_.empty() && used_ + size > kCapacity) close_run();
+    used_ += size;
+    run_.push_back(std::move(entry));
   }
-  if (!run.empty() || out.empty()) out.push_back(std::move(run));
-  // The entry mask is the other limit; shed entries while a page still does not fit.
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    while (out[i].size() > 1 && !index_page_fits(Format::Jet3, leaf, out[i])) {
-      if (i + 1 == out.size()) out.emplace_back();
-      out[i + 1].insert(out[i + 1].begin(), out[i].back());
-      out[i].pop_back();
-    }
+
+  // Ends the level. True when it fits one page, which is then the root (the
+  // caller writes it); false when its pages are written and `parents` holds
+  // the entries of the level above.
+  bool finish() {
+    while (run_.size() > 1 && !index_page_fits(Format::Jet3, leaf_, run_)) close_run();
+    if (pages_ == 0) return true;
+    emit(std::move(run_));
+    write_pending(0);
+    return false;
   }
-  return out;
+
+  void write_root(std::uint32_t root) { write(root, 0, 0, std::move(run_)); }
+  std::vector<IndexEntry>& parents() { return parents_; }
+
+ private:
+  static constexpr std::size_t kCapacity = static_cast<std::size_t>(jet3::kIndexPageCapacity);
+
+  // The page under way is full: it keeps what fits (the entry mask can refuse
+  // entries the byte count allows) and the rest starts the next page.
+  void close_run() {
+    std::vector<IndexEntry> carry;
+    while (run_.size() > 1 && !index_page_fits(Format::Jet3, leaf_, run_)) {
+      carry.push_back(std::move(run_.back()));
+      run_.pop_back();
+    }
+    std::reverse(carry.begin(), carry.end());
+    emit(std::move(run_));
+    run_ = std::move(carry);
+    used_ = 0;
+    for (const auto& e : run_) used_ += index_entry_size(leaf_, e);
+  }
+
+  void emit(std::vector<IndexEntry> entries) {
+    const std::uint32_t number = tree_.take_page();
+    write_pending(number);
+    if (!entries.empty()) {
+      IndexEntry up = entries.back();  // the last entry under this page
+      up.child = number;
+      parents_.push_back(std::move(up));
+    }
+    pending_prev_ = pages_ ? pending_number_ : 0;
+    pending_number_ = number;
+    pending_ = std::move(entries);
+    has_pending_ = true;
+    ++pages_;
+  }
+
+  void write_pending(std::uint32_t next) {
+    if (!has_pending_) return;
+    write(pending_number_, pending_prev_, next, std::move(pending_));
+    pending_.clear();
+    has_pending_ = false;
+  }
+
+  void write(std::uint32_t number, std::uint32_t prev, std::uint32_t next, std::vector<IndexEntry> entries) {
+    IndexPage page;
+    page.leaf = leaf_;
+    page.tdef_page = tree_.tdef_page_;
+    page.prev_page = prev;
+    page.next_page = next;
+    page.entries = std::move(entries);
+    if (!leaf_ && page.entries.size() > 1) {
+      page.tail_page = page.entries.back().child;
+      page.entries.pop_back();
+    }
+    tree_.store_.write_page(number, encode_index_page(Format::Jet3, page));
+  }
+
+  IndexTreeWriter& tree_;
+  bool leaf_;
+  std::vector<IndexEntry> run_;
+  std::size_t used_ = 0;
+  std::size_t pages_ = 0;
+  std::vector<IndexEntry> pending_;
+  std::uint32_t pending_number_ = 0, pending_prev_ = 0;
+  bool has_pending_ = false;
+  std::vector<IndexEntry> parents_;
+};
+
+IndexTreeWriter::IndexTreeWriter(PageStore& store, std::uint32_t tdef_page, std::uint32_t root,
+                                 std::vector<std::uint32_t> spare)
+    : store_(store), tdef_page_(tdef_page), root_(root), spare_(std::move(spare)),
+      leaves_(std::make_unique<Level>(*this, true)) {
+  result_.used.push_back(root);
 }
 
+IndexTreeWriter::~IndexTreeWriter() = default;
+
+std::uint32_t IndexTreeWriter::take_page() {
+  std::uint32_t p = next_spare_ < spare_.size() ? spare_[next_spare_++] : store_.allocate();
+  result_.used.push_back(p);
+  return p;
+}
+
+void IndexTreeWriter::add(const IndexEntry& entry) { leaves_->add(entry); }
+
+IndexTreePages IndexTreeWriter::finish() {
+  std::unique_ptr<Level> level = std::move(leaves_);
+  while (!level->finish()) {
+    auto above = std::make_unique<Level>(*this, false);
+    for (auto& e : level->parents()) above->add(std::move(e));
+    level = std::move(above);
+  }
+  level->write_root(root_);
+  result_.unused.assign(spare_.begin() + static_cast<std::ptrdiff_t>(next_spare_), spare_.end());
+  return std::move(result_);
+}
+
+namespace {
+
+constexpr int kMaxTreeDepth = 16;
+
+struct LeafWalk {
+  const PageSource& source;
+  std::uint32_t tdef_page;
+  const std::function<void(const IndexEntry&)>& sink;
+  std::vector<std::uint32_t> pages;
+  std::unordered_set<std::uint32_t> seen;
+  IndexEntry last;
+  bool have_last = false;
+
+  CorruptError corrupt(std::uint32_t page, const std::string& what) const {
+    return CorruptError(source.path(), "index page " + std::to_string(page) + ": " + what);
+  }
+
+  // `bound`: the parent's entry for this page (null for the root and tails).
+  void visit(std::uint32_t number, int depth, const IndexEntry* bound) {
+    if (depth > kMaxTreeDepth) throw corrupt(number, "index tree deeper than " + std::to_string(kMaxTreeDepth));
+    if (number == 0 || number >= source.page_count()) throw corrupt(number, "index page number outside the file");
+    if (!seen.insert(number).second) throw corrupt(number, "index page reached twice (loop in the tree)");
+    pages.push_back(number);
+    IndexPage page = decode_index_page(Format::Jet3, source.page(number), number, source.path());
+    if (tdef_page && page.tdef_page != tdef_page) {
+      throw corrupt(number, "belongs to table " + std::to_string(page.tdef_page) + ", not " +
+                                std::to_string(tdef_page));
+    }
+    if (page.leaf) {
+      for (IndexEntry& e : page.entries) {
+        e.child = 0;
+        if (have_last && compare_entries(last, e) >= 0) throw corrupt(number, "entries out of order");
+        sink(e);
+        last = std::move(e);
+        have_last = true;
+      }
+    } else {
+      if (page.entries.empty() && page.tail_page == 0) throw corrupt(number, "node page without children");
+      for (const IndexEntry& e : page.entries) visit(e.child, depth + 1, &e);
+      if (page.tail_page) visit(page.tail_page, depth + 1, bound);
+    }
+    if (bound && have_last) {
+      IndexEntry limit{bound->key, bound->page, bound->row, 0};
+      if (compare_entries(last, limit) > 0) throw corrupt(number, "holds an entry beyond its parent's entry");
+    }
+  }
+};
+
 }  // namespace
+
+std::vector<std::uint32_t> walk_index_tree(const PageSource& pages, std::uint32_t root, std::uint32_t tdef_page,
+                                           const std::function<void(const IndexEntry&)>& leaf_entry) {
+  LeafWalk walk{pages, tdef_page, leaf_entry, {}, {}, {}, false};
+  walk.visit(root, 1, nullptr);
+  return std::move(walk.pages);
+}
 
 IndexTreePages write_index_tree(PageStore& store, std::uint32_t tdef_page, std::uint32_t root,
                                 const std::vector<std::uint32_t>& spare,
                                 const std::vector<IndexEntry>& entries) {
-  std::size_t next_spare = 0;
-  IndexTreePages result;
-  result.used.push_back(root);
-  auto take_page = [&]() {
-    std::uint32_t p = next_spare < spare.size() ? spare[next_spare++] : store.allocate();
-    result.used.push_back(p);
-    return p;
-  };
-
-  bool leaf = true;
-  std::vector<IndexEntry> level_items = entries;  // leaf entries, then node entries
-  for (;;) {
-    auto runs = cut_pages(leaf, level_items);
-    // A node run stores all its children but the last as entries; the last
-    // goes to the tail. Re-check that a run of one stays valid.
-    std::vector<std::uint32_t> numbers(runs.size());
-    if (runs.size() == 1) {
-      numbers[0] = root;
-    } else {
-      for (auto& n : numbers) n = take_page();
-    }
-    std::vector<IndexEntry> parents;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-      IndexPage page;
-      page.leaf = leaf;
-      page.tdef_page = tdef_page;
-      page.prev_page = i > 0 ? numbers[i - 1] : 0;
-      page.next_page = i + 1 < runs.size() ? numbers[i + 1] : 0;
-      page.entries = runs[i];
-      if (!leaf && page.entries.size() > 1) {
-        page.tail_page = page.entries.back().child;
-        page.entries.pop_back();
-      }
-      auto bytes = encode_index_page(Format::Jet3, page);
-      std::copy(bytes.begin(), bytes.end(), store.write(numbers[i]));
-      if (runs.size() > 1 && !runs[i].empty()) {
-        IndexEntry up = runs[i].back();  // the last entry under this page
-        up.child = numbers[i];
-        parents.push_back(std::move(up));
-      }
-    }
-    if (runs.size() == 1) break;
-    level_items = std::move(parents);
-    leaf = false;
-  }
-  result.unused.assign(spare.begin() + static_cast<std::ptrdiff_t>(next_spare), spare.end());
-  return result;
+  IndexTreeWriter tree(store, tdef_page, root, spare);
+  for (const auto& e : entries) tree.add(e);
+  return tree.finish();
 }
 
 }  // namespace mirutone::jet

@@ -73,21 +73,25 @@ std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
   return store;
 }
 
-std::vector<std::uint8_t>& PageStore::load(std::uint32_t page) const {
-  auto it = cache_.find(page);
-  if (it != cache_.end()) return it->second;
+void PageStore::read_from_file(std::uint32_t page, std::uint8_t* buf) const {
   if (page >= page_count_) {
     fail("page " + std::to_string(page) + " is past the end of the file", 0);
   }
-  std::vector<std::uint8_t> buf(kPage);
   std::size_t done = 0;
   while (done < kPage) {
-    ssize_t n = ::pread(fd_, buf.data() + done, kPage - done,
+    ssize_t n = ::pread(fd_, buf + done, kPage - done,
                         static_cast<off_t>(page) * kPage + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) fail("cannot read page " + std::to_string(page), n < 0 ? errno : 0);
     done += static_cast<std::size_t>(n);
   }
+}
+
+std::vector<std::uint8_t>& PageStore::load(std::uint32_t page) const {
+  auto it = cache_.find(page);
+  if (it != cache_.end()) return it->second;
+  std::vector<std::uint8_t> buf(kPage);
+  read_from_file(page, buf.data());
   return cache_.emplace(page, std::move(buf)).first->second;
 }
 
@@ -96,8 +100,14 @@ const std::uint8_t* PageStore::read(std::uint32_t page) { return load(page).data
 int PageStore::page_size() const { return jet3::kPageSize; }
 
 void PageStore::read_page(std::uint32_t n, std::uint8_t* buf) const {
-  const auto& p = load(n);
-  std::copy(p.begin(), p.end(), buf);
+  // Pages read through this interface (walks over whole trees and tables)
+  // are copied out and not kept, so such a walk does not fill the cache.
+  auto it = cache_.find(n);
+  if (it != cache_.end()) {
+    std::copy(it->second.begin(), it->second.end(), buf);
+  } else {
+    read_from_file(n, buf);
+  }
 }
 
 std::uint8_t* PageStore::write(std::uint32_t page) {
@@ -106,11 +116,23 @@ std::uint8_t* PageStore::write(std::uint32_t page) {
   return buf.data();
 }
 
-std::uint32_t PageStore::append_raw() {
+void PageStore::make_room() {
   if (cache_.size() >= kCacheLimit) {
     write_back();
     cache_.clear();
   }
+}
+
+void PageStore::write_page(std::uint32_t page, std::span<const std::uint8_t> bytes) {
+  if (page >= page_count_) fail("page " + std::to_string(page) + " is past the end of the file", 0);
+  if (bytes.size() != kPage) fail("a page of " + std::to_string(bytes.size()) + " bytes", 0);
+  if (!cache_.count(page)) make_room();
+  cache_[page].assign(bytes.begin(), bytes.end());
+  dirty_.insert(page);
+}
+
+std::uint32_t PageStore::append_raw() {
+  make_room();
   std::uint32_t page = page_count_++;
   cache_[page].assign(kPage, 0);
   dirty_.insert(page);

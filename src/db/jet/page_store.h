@@ -1,7 +1,8 @@
 // A Jet 3 database file opened for writing, seen as an array of 2 KiB pages.
 //
-// Pages are read on first use and kept in memory; changed pages go back to
-// the file on flush(). New pages are added at the end of the file and marked
+// Pages are read on first use and kept in memory (up to 1024 of them, see
+// allocate()); changed pages go back to the file on flush(). Pages read
+// through the PageSource interface are not kept. New pages are added at the end of the file and marked
 // "in use" in the global free-page map (page 1, row 0). Any failure to read
 // or write ends in an Error that names the file.
 #pragma once
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +42,11 @@ class PageStore : public PageSource {
   // Writable view; the page is written back on the next flush().
   std::uint8_t* write(std::uint32_t page);
 
+  // Replaces the whole of an existing page (without reading it first). Like
+  // allocate(), it may write changed pages back and drop the cache, so views
+  // taken before it must be taken again.
+  void write_page(std::uint32_t page, std::span<const std::uint8_t> bytes);
+
   // Adds a zeroed page at the end of the file, marks it in use in the global
   // map and returns its number. Adding a page may write changed pages back
   // and drop the cache, so views taken before it must be taken again.
@@ -57,7 +64,9 @@ class PageStore : public PageSource {
  private:
   PageStore(std::string path, int fd, std::uint32_t pages);
   std::vector<std::uint8_t>& load(std::uint32_t page) const;
+  void read_from_file(std::uint32_t page, std::uint8_t* buf) const;
   void write_back();
+  void make_room();
 
   std::string path_;
   int fd_ = -1;

@@ -4,6 +4,7 @@
 
 #include "db/jet/codepage.h"
 #include "db/jet/data_page_builder.h"
+#include "db/jet/index_entry_sorter.h"
 #include "db/jet/index_tree_builder.h"
 #include "db/jet/jet3_layout.h"
 #include "db/jet/jet3_row_layout.h"
@@ -65,11 +66,19 @@ struct TableWriter::Index {
   bool unique = false;
   bool no_nulls = false;                // primary key or "required"
   bool ignore_nulls = false;
-  std::vector<IndexEntry> entries;
-  std::set<Bytes> distinct;
+  std::unique_ptr<IndexEntrySorter> entries;  // the tree's entries and the new ones
+  std::uint64_t tree_entries = 0;       // statistics of the tree as found or last written
+  std::uint64_t tree_distinct = 0;
   std::vector<std::uint32_t> pages;     // pages of the tree as found
   bool changed = false;
 };
+
+namespace {
+
+// Room an entry needs on a node page beyond its key: row pointer and child.
+constexpr std::size_t kNodeEntryExtra = 8;
+
+}  // namespace
 
 TableWriter::TableWriter(PageStore& store, const CodePage& text, std::uint32_t tdef_page, std::string name,
                          std::vector<ColumnRules> rules)
@@ -117,8 +126,17 @@ TableWriter::TableWriter(PageStore& store, const CodePage& text, std::uint32_t t
       }
     }
     ix.keys = std::make_unique<IndexKeyEncoder>(std::move(cols), text_keys);
+    ix.entries = std::make_unique<IndexEntrySorter>(
+        store_.path(), "table '" + name_ + "', index '" + ix.name + "'", 0, ix.unique);
     indexes_.push_back(std::move(ix));
   }
+  set_sort_memory(sort_memory_);
+}
+
+void TableWriter::set_sort_memory(std::size_t bytes) {
+  sort_memory_ = bytes;
+  const std::size_t share = indexes_.empty() ? bytes : bytes / indexes_.size();
+  for (auto& ix : indexes_) ix.entries->set_memory(std::max<std::size_t>(share, 4096));
 }
 
 TableWriter::~TableWriter() = default;
@@ -138,13 +156,20 @@ void TableWriter::load_indexes() {
                                         "' cannot be kept up to date (" + ix.unsupported + ")");
     }
     const auto& ri = def_.real_indexes[ix.real];
-    IndexTree tree = read_index_tree(store_, Format::Jet3, ri.first_page, tdef_page_);
-    ix.pages = tree.pages;
-    ix.entries.reserve(tree.entries.size());
-    for (auto& e : tree.entries) {
-      ix.distinct.insert(e.key);
-      ix.entries.push_back(IndexEntry{std::move(e.key), e.page, e.row, 0});
-    }
+    // The walk checks that entries ascend, so equal keys are neighbours.
+    ix.entries->clear();
+    ix.tree_entries = ix.tree_distinct = 0;
+    Bytes last;
+    ix.pages = walk_index_tree(store_, ri.first_page, tdef_page_, [&](const IndexEntry& e) {
+      if (ix.tree_entries == 0 || e.key != last) {
+        ++ix.tree_distinct;
+        last = e.key;
+      }
+      ++ix.tree_entries;
+      ix.entries->make_room(e.key.size());
+      ix.entries->add(e.key, e.page, e.row);
+    });
+    ix.changed = false;
   }
   indexes_loaded_ = true;
 }
@@ -220,13 +245,15 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
         // characters: a value of double-byte characters may take up to twice
         // the declared length and is stored whole. Beyond that no character
         // count could justify it.
-        std::string bytes = text_.encode(*s);
+        // ASCII is one byte a character in every code page Jet uses.
+        const bool ascii = std::all_of(s->begin(), s->end(), [](char ch) { return (ch & 0x80) == 0; });
+        const std::size_t size = ascii ? s->size() : text_.encode(*s).size();
         const int cp = text_.number();
         const bool double_byte = cp == 932 || cp == 936 || cp == 949 || cp == 950;
         const std::size_t limit = double_byte ? 2u * c.length : c.length;
-        if (bytes.size() > limit) {
+        if (size > limit) {
           throw Error(3163, store_.path(), "table '" + name_ + "': the value for column '" + c.name + "' is " +
-                                               std::to_string(bytes.size()) + " bytes; the field holds " +
+                                               std::to_string(size) + " bytes; the field holds " +
                                                std::to_string(c.length) + " characters");
         }
       }
@@ -255,7 +282,11 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
       continue;
     }
     keys[k] = ix.keys->encode(key_values);
-    if (ix.unique && !any_null && ix.distinct.count(keys[k]) != 0) {
+    if (keys[k].size() + kNodeEntryExtra > static_cast<std::size_t>(jet3::kIndexPageCapacity)) {
+      throw Error(3163, store_.path(), "table '" + name_ + "': the key of index '" + ix.name + "' would be " +
+                                           std::to_string(keys[k].size()) + " bytes, more than an index page holds");
+    }
+    if (ix.unique && !any_null && ix.entries->contains(keys[k])) {
       throw Error(3022, store_.path(), "table '" + name_ + "': the row would duplicate a value of index '" +
                                            ix.name + "'");
     }
@@ -277,6 +308,11 @@ fmt::RowPointer TableWriter::append(std::vector<Value> row_values) {
     }
     return *it->second;
   };
+  // Index entries that would pass their memory go to the temporary file now,
+  // so a failure there leaves the row unwritten.
+  for (std::size_t k = 0; k < indexes_.size(); ++k) {
+    if (!checked.skip[k]) indexes_[k].entries->make_room(keys[k].size());
+  }
   std::vector<std::uint8_t> row = rows_->build(values, sink);
   std::uint32_t page = page_for_row(row.size());
   auto slot = DataPageBuilder(store_.write(page)).add_row(row);
@@ -286,8 +322,7 @@ fmt::RowPointer TableWriter::append(std::vector<Value> row_values) {
   for (std::size_t k = 0; k < indexes_.size(); ++k) {
     if (checked.skip[k]) continue;
     auto& ix = indexes_[k];
-    ix.distinct.insert(keys[k]);
-    ix.entries.push_back(IndexEntry{std::move(keys[k]), page, static_cast<std::uint8_t>(*slot), 0});
+    ix.entries->add(keys[k], page, static_cast<std::uint8_t>(*slot));
     ix.changed = true;
   }
   autonumber_ = checked.next_auto;
@@ -311,30 +346,51 @@ void TableWriter::finish() {
   for (auto& ix : indexes_) {
     const auto& ri = def_.real_indexes[ix.real];
     if (ix.changed) {
-      std::sort(ix.entries.begin(), ix.entries.end(),
-                [](const IndexEntry& a, const IndexEntry& b) { return compare_entries(a, b) < 0; });
       std::vector<std::uint32_t> spare;
       for (auto p : ix.pages) {
         if (p != ri.first_page) spare.push_back(p);
       }
-      IndexTreePages pages = write_index_tree(store_, tdef_page_, ri.first_page, spare, ix.entries);
+      IndexTreeWriter tree(store_, tdef_page_, ri.first_page, std::move(spare));
+      std::uint64_t entries = 0, distinct = 0;
+      Bytes last;
+      IndexTreePages pages;
+      try {
+        ix.entries->drain([&](const IndexEntry& e) {
+          if (entries == 0 || e.key != last) {
+            ++distinct;
+            last = e.key;
+          }
+          ++entries;
+          tree.add(e);
+        });
+        pages = tree.finish();
+      } catch (const Error& e) {
+        if (!e.file().empty()) throw;
+        throw Error(e.jet_code(), store_.path(), "table '" + name_ + "', index '" + ix.name + "': " + e.what());
+      }
       UsageMap map(store_, ri.usage_map);
       for (auto p : pages.used) map.set(p, true);
       UsageMap global(store_, fmt::RowPointer{fmt::kGlobalMapPage, 0});
+      const Bytes empty(jet3::kPageSize, 0);
       for (auto p : pages.unused) {
         map.set(p, false);
-        std::fill_n(store_.write(p), jet3::kPageSize, 0);
+        store_.write_page(p, empty);
         global.set(p, true);
       }
       ix.pages = pages.used;
+      ix.tree_entries = entries;
+      ix.tree_distinct = distinct;
       ix.changed = false;
     }
     int stats = kTdefOffStats + static_cast<int>(ix.real) * fmt::kJet3.real_index_stats_size;
-    patch_u32(stats, system ? 0 : static_cast<std::uint32_t>(ix.entries.size()));
-    patch_u32(stats + 4, static_cast<std::uint32_t>(ix.distinct.size()));
+    patch_u32(stats, system ? 0 : static_cast<std::uint32_t>(ix.tree_entries));
+    patch_u32(stats + 4, static_cast<std::uint32_t>(ix.tree_distinct));
   }
   patch_u32(kTdefOffRowCount, row_count_);
   patch_u32(kTdefOffAutonumber, autonumber_);
+  // The trees now hold every entry; further rows start again from them.
+  for (auto& ix : indexes_) ix.entries->clear();
+  indexes_loaded_ = false;
   changed_ = false;
 }
 

@@ -1,7 +1,9 @@
 // Appending rows to one table of a Jet 3 file: row encoding through
 // RowBuilder, data pages found or added through the table's usage maps,
-// long values on the columns' LVAL pages, and every index kept in memory
-// until finish() writes the trees and the counters of the table definition.
+// long values on the columns' LVAL pages, and the entries of every index
+// collected (in bounded memory, spilling sorted runs to a temporary file when
+// a table grows large; see index_entry_sorter.h) until finish() writes the
+// trees and the counters of the table definition.
 //
 // All checks (types, sizes, Null in required columns and keys, duplicate
 // keys) happen before anything is written, so a refused row leaves the file
@@ -11,7 +13,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,11 @@ class TableWriter {
   // Limits per column (column-number order); an empty list lifts them.
   void set_rules(std::vector<ColumnRules> rules);
 
+  // Memory for the index entries of this table, shared by its indexes,
+  // before they are spilled to a temporary file beside the database.
+  static constexpr std::size_t kDefaultSortMemory = 16u << 20;
+  void set_sort_memory(std::size_t bytes);
+
   // Appends one row; `values` holds one value per column in column-number
   // order (std::monostate = Null; an autonumber column left Null is numbered).
   // Returns the row's place. Throws Error and writes nothing when the row is
@@ -60,7 +66,8 @@ class TableWriter {
   void check(std::vector<Value> values);
 
   // Writes the changed index trees and the row count, autonumber and index
-  // statistics into the definition. Idempotent.
+  // statistics into the definition. Idempotent; rows appended afterwards
+  // start from the trees just written.
   void finish();
 
  private:
@@ -83,6 +90,7 @@ class TableWriter {
   std::uint32_t row_count_ = 0;
   std::uint32_t autonumber_ = 0;
   std::uint32_t current_page_ = 0;
+  std::size_t sort_memory_ = kDefaultSortMemory;
   bool changed_ = false;
 };
 

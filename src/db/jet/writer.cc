@@ -89,7 +89,8 @@ Writer::Writer(std::string path, std::unique_ptr<PageStore> store, Locale locale
       store_(std::move(store)),
       locale_(locale),
       text_(std::make_unique<CodePage>(locale.codepage)),
-      next_synthetic_id_(kFirstSyntheticId) {}
+      next_synthetic_id_(kFirstSyntheticId),
+      sort_memory_(TableWriter::kDefaultSortMemory) {}
 
 Writer::~Writer() {
   try {
@@ -146,6 +147,7 @@ TableWriter& Writer::system_table(std::uint32_t tdef_page) {
   if (!slot) {
     static const char* const names[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
     slot = std::make_unique<TableWriter>(*store_, *text_, tdef_page, names[tdef_page - jet3::kTdefMSysObjects]);
+    slot->set_sort_memory(sort_memory_);
   }
   return *slot;
 }
@@ -160,6 +162,7 @@ TableWriter& Writer::table(const std::string& name) {
   TableEntry& t = **it;
   if (!t.writer) {
     t.writer = std::make_unique<TableWriter>(*store_, *text_, t.tdef_page, t.name);
+    t.writer->set_sort_memory(sort_memory_);
     std::vector<ColumnRules> rules = t.rules;
     if (rules.empty()) {
       // A table found in the file: its limits are in its properties.
@@ -432,14 +435,24 @@ const TableDef& Writer::definition(const std::string& name) { return table(name)
 std::uint32_t Writer::row_count(const std::string& name) { return table(name).row_count(); }
 std::uint32_t Writer::last_autonumber(const std::string& name) { return table(name).last_autonumber(); }
 
+void Writer::set_sort_memory(std::size_t bytes) {
+  sort_memory_ = bytes;
+  for (auto& t : tables_) {
+    if (t->writer) t->writer->set_sort_memory(bytes);
+  }
+  for (auto& [page, w] : system_) w->set_sort_memory(bytes);
+}
+
 void Writer::close() {
   if (closed_) return;
+  // Whatever happens, once: after a failure the trees may be half written,
+  // and trying again (from the destructor, say) could only make it worse.
+  closed_ = true;
   for (auto& t : tables_) {
     if (t->writer) t->writer->finish();
   }
   for (auto& [page, w] : system_) w->finish();
   store_->flush();
-  closed_ = true;
 }
 
 }  // namespace mirutone::jet

@@ -10,7 +10,12 @@
 // Rows are written as they come; index trees and the counters of each table
 // definition are brought up to date by close() (the destructor closes too,
 // but can only swallow a failure, so call close()). Every refusal is an Error
-// with Jet's number where one fits, raised before the file is touched.
+// with Jet's number where one fits, raised before the file is touched. A
+// failed read or write of the file (a full disk, say) is an Error naming it.
+//
+// Index entries wait for close() in a bounded amount of memory per table
+// (set_sort_memory); beyond it they go, sorted, to an unnamed temporary file
+// in the database's folder, which needs about as much free space as the keys.
 #pragma once
 
 #include <cstdint>
@@ -94,7 +99,12 @@ class Writer {
   std::uint32_t row_count(const std::string& table);
   std::uint32_t last_autonumber(const std::string& table);
 
-  // Writes everything out; the writer cannot be used afterwards.
+  // Memory each table may use for its index entries before it spills them
+  // (default TableWriter::kDefaultSortMemory); applies to every table.
+  void set_sort_memory(std::size_t bytes);
+
+  // Writes everything out; the writer cannot be used afterwards, even when
+  // close() fails (the file is then incomplete: the Error says why).
   void close();
 
  private:
@@ -116,6 +126,7 @@ class Writer {
   std::vector<std::unique_ptr<TableEntry>> tables_;
   std::vector<std::string> query_names_;
   std::int32_t next_synthetic_id_;
+  std::size_t sort_memory_;
   bool closed_ = false;
 };
 

@@ -64,7 +64,32 @@ constexpr std::uint8_t kKindBase = 4;
 // The prolonged sound mark takes the vowel of the kana before it.
 constexpr std::uint8_t kVowelMask = 0x87;
 
+// Control characters, which the generated table leaves out. Their weights,
+// from the same source (identical in the default table and in the ja-JP
+// page that replaces U+0000..U+00FF): U+0000 has none and is ignored; TAB,
+// LF, VT, FF and CR are symbols (script member 7, AW 05..09) like the space;
+// the other C0 controls and DEL are punctuation (script member 6, AW 03..1D
+// in code order), which word sort keys in the special weights, as it does
+// the apostrophe and the hyphen.
+bool control_weights(char32_t c, Weights& w) {
+  if (c == 0) {
+    w = {0, 0, 0, 0};
+  } else if (c >= 0x09 && c <= 0x0D) {
+    w = {static_cast<std::uint8_t>(c - 0x09 + 0x05), 7, 2, 2};
+  } else if (c < 0x09) {
+    w = {static_cast<std::uint8_t>(c - 0x01 + 0x03), kSmPunctuation, 2, 2};
+  } else if (c < 0x20) {
+    w = {static_cast<std::uint8_t>(c - 0x0E + 0x0B), kSmPunctuation, 2, 2};
+  } else if (c == 0x7F) {
+    w = {0x1D, kSmPunctuation, 2, 2};
+  } else {
+    return false;
+  }
+  return true;
+}
+
 Weights weights_of(char32_t c) {
+  if (Weights w; control_weights(c, w)) return w;
   auto it = std::lower_bound(std::begin(kWeights), std::end(kWeights), c,
                              [](const WeightEntry& e, char32_t v) { return e.code < v; });
   if (it != std::end(kWeights) && it->code == c)

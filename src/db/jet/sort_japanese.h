@@ -5,7 +5,8 @@
 // NORM_IGNOREWIDTH) builds it, uncompressed and with its final 0x00. This
 // class builds that key itself from a frozen weight table; docs/text-index-keys.md
 // explains which table and why, and what a run on Windows has to confirm.
-// Characters the table does not hold are an Error, never a guessed key.
+// Characters the table does not hold (control characters apart, whose weights
+// sort_japanese.cc carries) are an Error, never a guessed key.
 #pragma once
 
 #include "db/jet/index_key.h"

@@ -62,6 +62,10 @@ class DatabaseFile {
   // One converted value per field of `table`, in field order.
   void append_row(const TableDef& table, std::vector<jet::Value> values);
   std::unique_ptr<TableScan> scan(const std::string& table);
+  // Writes out whatever is pending, so that the file on disk is complete and
+  // consistent (after a refused row, before the refusal is reported). The
+  // next write opens the file again.
+  void flush() { settle(); }
 
   // Sort order, format and code page of the file's text.
   int sort_order() const { return sort_order_; }

@@ -178,6 +178,23 @@ void RecordsetImpl::refuse(int code, const std::string& field, const jet::Value&
 }
 
 void RecordsetImpl::update() {
+  try {
+    store_new_row();
+  } catch (const jet::Error& refusal) {
+    // Nothing of the row was stored; bring the file on disk up to date before
+    // telling the caller, so that a program ending on this error leaves a
+    // complete file behind.
+    try {
+      if (db_->is_open()) db_->flush();
+    } catch (const std::exception& e) {
+      throw Error(refusal.jet_code(), std::string(refusal.what()) + "; then writing out " + db_->path() +
+                                          " failed: " + e.what());
+    }
+    throw;
+  }
+}
+
+void RecordsetImpl::store_new_row() {
   check_open();
   if (!editing_) throw Error(jet_errors::kUpdateWithoutAddNew, "Update or CancelUpdate without AddNew or Edit on '" + name_ + "'");
   engine_call("Update", name_);

@@ -49,6 +49,7 @@ class RecordsetImpl {
 
  private:
   RecordsetImpl() = default;
+  void store_new_row();
   void check_open() const;
   void start();
   [[noreturn]] void refuse(int code, const std::string& field, const jet::Value& v, const std::string& why) const;

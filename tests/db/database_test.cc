@@ -184,6 +184,40 @@ TEST(Database, RefusalsCarryJetNumbersAndNames) {
   EXPECT_EQ(code_of([&] { db.QueryDefs()("none"); }), jet_errors::kUnknownQuery);
 }
 
+TEST(Database, RefusedRowLeavesACompleteFileOnDiskAndWritingGoesOn) {
+  test::TempDir dir;
+  const std::string path = (dir / "a.mdb").string();
+  Database db = make_items(path);
+  add(db, "one", 1);
+  add(db, "two", 2);
+  Recordset rs = db.OpenRecordset("Items");
+  rs.AddNew();
+  rs.Fields("ID").SetValue(num(1));
+  EXPECT_EQ(code_of([&] { rs.Update(); }), jet_errors::kDuplicateKey);
+  // While the database is still open, the file holds both rows, counted in
+  // its table definition.
+  auto r = jet::Reader::open(path);
+  EXPECT_EQ(r->table("Items").stored_row_count, 2u);
+  EXPECT_EQ(rows_on_disk(path, "Items"), 2u);
+  std::string out;
+  if (test::run_command("command -v mdb-count >/dev/null", nullptr) == 0) {
+    ASSERT_EQ(test::run_command("mdb-count '" + path + "' Items", &out), 0);
+    EXPECT_EQ(out, "2\n");
+  }
+  // The same new row, corrected, goes in; the key still knows the first two.
+  rs.Fields("ID").SetValue(num(7));
+  rs.Fields("NAME").SetValue(str("seven"));
+  rs.Update();
+  add(db, "eight", 8);
+  rs.AddNew();
+  rs.Fields("ID").SetValue(num(2));
+  EXPECT_EQ(code_of([&] { rs.Update(); }), jet_errors::kDuplicateKey);
+  rs.Close();
+  db.Close();
+  EXPECT_EQ(names_in(DBEngine::Workspaces(0).OpenDatabase(path), "SELECT * FROM Items ORDER BY ID"),
+            (std::vector<std::string>{"one", "two", "seven", "eight"}));
+}
+
 TEST(Database, PendingNewRowIsDroppedWithItsRecordset) {
   test::TempDir dir;
   const std::string path = (dir / "a.mdb").string();

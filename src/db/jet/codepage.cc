@@ -183,9 +183,13 @@ std::string CodePage::decode(std::string_view bytes) const {
 }
 
 std::string CodePage::encode(std::string_view utf8) const {
+  // Plain ASCII is the same bytes in every code page the engine writes.
+  std::size_t i = 0;
+  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+  if (i == utf8.size()) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
-  std::size_t i = 0;
+  out.assign(utf8.data(), i);
   while (i < utf8.size()) {
     std::size_t start = i;
     long c = next_utf8(utf8, i);

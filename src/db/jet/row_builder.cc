@@ -206,19 +206,26 @@ bool boolean_value(const Value& v, const ColumnError& err) {
   err.mismatch("Yes/No", v);
 }
 
-// Bytes of a non-NULL variable value other than Memo/OLE.
-Bytes8 var_bytes(const ColumnDef& c, const Value& v, const CodePage& cp, const ColumnError& err) {
+// Bytes of a non-NULL variable value other than Memo/OLE, into `out` (whose
+// buffer is reused from row to row).
+void var_bytes(const ColumnDef& c, const Value& v, const CodePage& cp, const ColumnError& err, Bytes8& out) {
   switch (c.type) {
     case ColumnType::Text: {
       const auto* s = std::get_if<std::string>(&v);
       if (!s) err.mismatch("Text", v);
+      if (std::all_of(s->begin(), s->end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; })) {
+        out.assign(s->begin(), s->end());  // ASCII: the same bytes in the code page
+        return;
+      }
       std::string b = encode_text(cp, *s, err);
-      return Bytes8(b.begin(), b.end());
+      out.assign(b.begin(), b.end());
+      return;
     }
     case ColumnType::Binary: {
       const auto* b = std::get_if<Bytes>(&v);
       if (!b) err.mismatch("Binary", v);
-      return *b;
+      out.assign(b->begin(), b->end());
+      return;
     }
     default: {
       // Jet also keeps numbers in variable columns (MSysModules2 has Long
@@ -227,9 +234,9 @@ Bytes8 var_bytes(const ColumnDef& c, const Value& v, const CodePage& cp, const C
       if (size == 0)
         err.fail(3421,
                  "type " + type_name(c.type) + " cannot be stored in a Jet 3 variable column");
-      Bytes8 out(static_cast<std::size_t>(size), 0);
+      out.assign(static_cast<std::size_t>(size), 0);
       put_fixed(out.data(), c, v, cp, err);
-      return out;
+      return;
     }
   }
 }
@@ -337,7 +344,9 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
 
   Bytes8 fixed(static_cast<std::size_t>(fixed_size_), 0);
   Bytes8 mask(static_cast<std::size_t>(mask_size), 0);
-  std::vector<Bytes8> var(static_cast<std::size_t>(var_count_));
+  std::vector<Bytes8>& var = var_scratch_;
+  var.resize(static_cast<std::size_t>(var_count_));
+  for (Bytes8& b : var) b.clear();
 
   struct Pending {
     std::size_t col;
@@ -360,7 +369,7 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
       const bool fits = long_value_fits_inline(data.size());
       longs.push_back({k, std::move(data), fits});
     } else if (present) {
-      var[c.var_index] = var_bytes(c, v, text_, err);
+      var_bytes(c, v, text_, err, var[c.var_index]);
     }
     if (present) mask[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
   }

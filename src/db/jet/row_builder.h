@@ -67,6 +67,9 @@ class RowBuilder {
   std::string table_name_;
   int fixed_size_ = 0;
   int var_count_ = 0;
+  // Each variable column's bytes for the row being built; kept between rows
+  // so that their buffers are reused (a builder serves one writer at a time).
+  mutable std::vector<std::vector<std::uint8_t>> var_scratch_;
 };
 
 // The variable-column trailer of a Jet 3 row whose variable data ends at

@@ -109,15 +109,41 @@ void trim_low(Bytes& b) {
 }  // namespace
 
 void JapaneseTextKeys::append_key(std::string_view utf8, Bytes& out) const {
-  std::vector<char32_t> text = decode_utf8(utf8);
+  // A key is built for every row written, so the working buffers are kept
+  // from one call to the next instead of being allocated each time.
+  struct Scratch {
+    std::vector<Weights> w;
+    Bytes primary, diacritic, case_w, special, extra[4];
+  };
+  thread_local Scratch scratch;
+  std::vector<Weights>& w = scratch.w;
+  Bytes &primary = scratch.primary, &diacritic = scratch.diacritic, &case_w = scratch.case_w,
+        &special = scratch.special;
+  Bytes(&extra)[4] = scratch.extra;
+  w.clear();
+  primary.clear();
+  diacritic.clear();
+  case_w.clear();
+  special.clear();
+  for (Bytes& e : extra) e.clear();
+
   // Trailing spaces are dropped as Jet 3 does for General keys (assumed to be
   // Jet's rule rather than the sort order's; see docs/text-index-keys.md).
-  while (!text.empty() && text.back() == U' ') text.pop_back();
-  std::vector<Weights> w;
-  w.reserve(text.size());
-  for (char32_t c : text) w.push_back(weights_of(c));
-
-  Bytes primary, diacritic, case_w, special, extra[4];
+  std::string_view text = utf8;
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      w.push_back(weights_of(static_cast<char32_t>(b)));
+      ++i;
+      continue;
+    }
+    // The rest, a character at a time, through the shared UTF-8 reader.
+    std::size_t end = i + 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    for (char32_t c : decode_utf8(text.substr(i, end - i))) w.push_back(weights_of(c));
+    i = end;
+  }
   auto normal = [&](std::uint8_t sm, std::uint8_t aw, std::uint8_t dw, std::uint8_t cw) {
     primary.push_back(sm);
     primary.push_back(aw);

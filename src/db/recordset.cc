@@ -233,23 +233,27 @@ void RecordsetImpl::store_new_row() {
       refuse(jet_errors::kRequired, f.Name, v, "the field is required and cannot be Null");
     }
   }
-  std::string key_text;
-  if (const Index* pk = t.primary_index()) {
-    for (const auto& kf : pk->Fields) {
-      int pos = t.field_position(kf.Name);
-      const Field& f = t.Fields[pos];
-      const jet::Value& v = new_row_[static_cast<std::size_t>(pos)];
-      if (jet::is_null(v) && !f.auto_increment() && f.Type != dbBoolean) {
-        refuse(jet_errors::kNullInPrimaryKey, f.Name, v,
-               "index or primary key '" + pk->Name + "' cannot contain a Null value");
-      }
-      key_text += (key_text.empty() ? "" : ", ") + f.Name + " = " + shown(v);
+  const Index* pk = t.primary_index();
+  if (pk && key_positions_.empty()) {
+    for (const auto& kf : pk->Fields) key_positions_.push_back(t.field_position(kf.Name));
+  }
+  for (int pos : key_positions_) {
+    const Field& f = t.Fields[pos];
+    const jet::Value& v = new_row_[static_cast<std::size_t>(pos)];
+    if (jet::is_null(v) && !f.auto_increment() && f.Type != dbBoolean) {
+      refuse(jet_errors::kNullInPrimaryKey, f.Name, v,
+             "index or primary key '" + pk->Name + "' cannot contain a Null value");
     }
   }
   try {
     db_->append_row(t, new_row_);
   } catch (const jet::Error& e) {
     if (e.jet_code() == jet_errors::kDuplicateKey) {
+      std::string key_text;
+      for (int pos : key_positions_) {
+        key_text += (key_text.empty() ? "" : ", ") + t.Fields[pos].Name + " = " +
+                    shown(new_row_[static_cast<std::size_t>(pos)]);
+      }
       throw Error(jet_errors::kDuplicateKey,
                   "Table '" + name_ + "': the row would create duplicate values in the index, primary key or "
                   "relationship" + (key_text.empty() ? std::string() : " (" + key_text + ")") + "; " + e.what());

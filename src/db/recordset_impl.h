@@ -65,6 +65,7 @@ class RecordsetImpl {
   // question is usually the entry after the last answer.
   mutable std::vector<std::pair<std::string, int>> asked_;
   mutable std::size_t next_asked_ = 0;
+  std::vector<int> key_positions_;  // fields of the primary key, found on the first Update
   std::function<RowSource()> open_rows_;
   RowSource rows_;
   bool started_ = false;

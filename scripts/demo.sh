@@ -18,5 +18,9 @@ echo
 echo "== $out/NVData.mdb"
 "$bin" inspect "$out/NVData.mdb" | grep -E '^(Format|Code page|Sort order|Table|Query)' || true
 echo
-echo "The first tags of M_TAG:"
-"$bin" inspect "$out/Ruzevuz.mdb" --table M_TAG --json | head -c 600; echo
+echo "Units, through the stored query M_UNITGET (row 1 is the seed row):"
+"$bin" query "$out/Ruzevuz.mdb" M_UNITGET
+echo
+echo "Page 1 of the daily report, through 日報情報ページ単位抽出 with Set_Date=1:"
+"$bin" query "$out/Ruzevuz.mdb" 日報情報ページ単位抽出 --param Set_Date=1 >"$out/page1.txt"
+head -8 "$out/page1.txt"

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kBuildFailed = "ＤＢ作成エラー";
+
+std::atomic<bool> stop_requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "request_stop() is called from signal handlers");
 constexpr long long kProgressEvery = 500;  // rows between progress reports within a step
 
 // Passes everything on to the user, noting whether a builder reported its failure.
@@ -115,6 +119,8 @@ FailureCause cause_of(const Position& at, const std::exception& e) {
 
 }  // namespace
 
+void request_stop() { stop_requested.store(true, std::memory_order_relaxed); }
+
 std::string folder_of(const std::string& source_path) {
   if (source_path.empty()) return "";
   fs::path parent = fs::path(source_path).parent_path();
@@ -139,6 +145,7 @@ std::string FailureCause::describe() const {
 
 RunResult ConversionRun::Command1_Click(const std::string& text1) {
   RunResult result;
+  stop_requested.store(false, std::memory_order_relaxed);
   BuilderWatch ui(ui_);
   Position at;
   // Declared here so that the failure report can still look at them.
@@ -199,6 +206,9 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       at.copy = &copy;
       while (!state_.rsSource.Eof()) {
         ++at.row;
+        if (stop_requested.load(std::memory_order_relaxed)) {
+          throw std::runtime_error("stopped by the user before this row was copied");
+        }
         copy.clear();
         if (!step.row_test || step.row_test(copy)) {
           state_.rsTarget.AddNew();

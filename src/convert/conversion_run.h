@@ -88,6 +88,11 @@ class ConversionRun {
   int source_codepage_ = 0;
 };
 
+// Asks a run under way to stop before its next row; it then ends as a failed
+// run does, with its files closed. Safe to call from a signal handler or
+// another thread. A run clears the request when it starts.
+void request_stop();
+
 // The folder the outputs go to for a source path when no folder was chosen:
 // the source's folder, or "." for a bare file name.
 std::string folder_of(const std::string& source_path);

@@ -507,6 +507,41 @@ TEST_F(Run, BuilderErrorIsReportedEvenWhenTheRunCompletes) {
   EXPECT_EQ(ui_.boxes[2].prompt, "データベースコンバート完了");
 }
 
+// Asks the run to stop when a chosen step begins, as Ctrl-C in the terminal does.
+class StoppingUi : public ScriptedUi {
+ public:
+  explicit StoppingUi(int at_step) : at_step_(at_step) {}
+  void ReportProgress(const convert::Progress& p) override {
+    ScriptedUi::ReportProgress(p);
+    if (p.step == at_step_ && p.rows == 0) convert::request_stop();
+  }
+
+ private:
+  int at_step_;
+};
+
+TEST_F(Run, StopRequestEndsTheRunWithClosedCompleteFiles) {
+  SourceBuilder src;
+  src.add("TAG情報マスター", tag(1));
+  src.add("日報データ情報", data_row(S("1"), "2024/04/01", 24));
+  src.add("月報データ情報", data_row(I(1), "2024/04", 31));
+  src.write(source().string());
+  StoppingUi ui(18);
+  state_.strDbFolder = dir_.path().string();
+  auto r = convert::ConversionRun(state_, ui).Command1_Click(source().string());
+  ASSERT_EQ(r.outcome, RunOutcome::Failed);
+  EXPECT_EQ(r.cause->step, 18);
+  EXPECT_EQ(r.cause->row, 1);
+  EXPECT_NE(r.cause->message.find("stopped by the user"), std::string::npos) << r.cause->message;
+  EXPECT_EQ(ui.boxes.back().prompt, convert::kFailedPrompt);
+  EXPECT_EQ(read_table(kanri(), "M_TAG").size(), 1u);
+  EXPECT_EQ(read_table(data(), "D_DDAT").size(), 1u);
+  EXPECT_TRUE(read_table(data(), "D_MDAT").empty());
+  // The request belongs to that run: the next one goes through.
+  ScriptedUi again;
+  EXPECT_EQ(convert::ConversionRun(state_, again).Command1_Click(source().string()).outcome, RunOutcome::Completed);
+}
+
 TEST_F(Run, FailedRunReleasesTheFilesSoTheNextRunCanReplaceThem) {
   SourceBuilder bad;
   bad.drop("年報データ情報");

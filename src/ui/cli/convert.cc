@@ -1,6 +1,7 @@
 // mirutone convert SOURCE: the conversion run in a terminal. The confirmation
 // is asked on the terminal (or answered by --yes), progress goes to stdout,
 // and on failure the cause, which the window does not show, goes to stderr.
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -111,6 +112,13 @@ int convert_main(const ConvertArgs& args) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     state.strDbFolder = folder;
   }
+  // Ctrl-C or a termination request stops the run at the next row, so that
+  // the output files are closed complete instead of being cut off.
+  struct sigaction on_stop{};
+  on_stop.sa_handler = [](int) { convert::request_stop(); };
+  sigemptyset(&on_stop.sa_mask);
+  ::sigaction(SIGINT, &on_stop, nullptr);
+  ::sigaction(SIGTERM, &on_stop, nullptr);
   TerminalUi ui(args.yes);
   convert::ConversionRun run(state, ui);
   run.set_source_codepage(args.codepage);

@@ -254,13 +254,8 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
   result.builder_error = ui.failed;
   auto release = [&](auto& handle, const char* what) {
     try {
-      if constexpr (std::is_same_v<std::decay_t<decltype(handle)>, db::Recordset>) {
-        if (!handle.IsNothing()) handle.Close();
-        handle = db::Recordset();
-      } else {
-        if (!handle.IsNothing()) handle.Close();
-        handle = db::Database();
-      }
+      if (!handle.IsNothing()) handle.Close();
+      handle = std::decay_t<decltype(handle)>();
     } catch (const std::exception& e) {
       result.cause->message += std::string("; then closing ") + what + " failed: " + e.what();
     }

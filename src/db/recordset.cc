@@ -1,9 +1,8 @@
 #include "db/recordset.h"
 
-#include <algorithm>
-
 #include "db/engine_hook.h"
 #include "db/errors.h"
+#include "db/jet/codepage.h"
 #include "db/jet/index_key.h"
 #include "db/recordset_impl.h"
 #include "db/row_order.h"
@@ -211,10 +210,8 @@ void RecordsetImpl::store_new_row() {
         // The size counts characters. A Jet 3 definition declares bytes, so a
         // value of double-byte characters is stored whole beyond the declared
         // length (see docs/format-writing.md, "Text sizes").
-        // ASCII is one character a byte in every code page the engine writes.
         std::size_t chars = s->size();
-        const bool ascii = std::all_of(s->begin(), s->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (!ascii) {
+        if (!jet::is_ascii(*s)) {
           try {
             chars = jet::decode_utf8(*s).size();
             (void)db_->text().encode(*s);

@@ -59,6 +59,14 @@ class Run : public ::testing::Test {
     src.write(source().string());
     return run_only(answer);
   }
+  // A fresh source holding `row` twice in `table` and nothing else.
+  convert::RunResult run_with_row_twice(const std::string& table, const Row& row) {
+    fs::remove(source());
+    SourceBuilder src;
+    src.add(table, row);
+    src.add(table, row);
+    return run(src);
+  }
   convert::RunResult run_only(int answer = convert::vbYes) {
     ui_ = ScriptedUi(answer);
     state_.strDbFolder = dir_.path().string();
@@ -246,11 +254,7 @@ TEST_F(Run, ValuesTheTargetRefusesEndTheRunNamingRowAndField) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.table);
-    fs::remove(source());
-    SourceBuilder src;
-    src.add(c.table, c.row);
-    src.add(c.table, c.row);
-    auto r = run(src);
+    auto r = run_with_row_twice(c.table, c.row);
     ASSERT_EQ(r.outcome, RunOutcome::Failed);
     ASSERT_TRUE(r.cause);
     EXPECT_EQ(r.cause->step, c.step);
@@ -280,11 +284,7 @@ TEST_F(Run, DuplicateKeyInEachKindOfStepStopsAtTheSecondRow) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.table);
-    fs::remove(source());
-    SourceBuilder src;
-    src.add(c.table, c.row);
-    src.add(c.table, c.row);
-    auto r = run(src);
+    auto r = run_with_row_twice(c.table, c.row);
     ASSERT_EQ(r.outcome, RunOutcome::Failed);
     EXPECT_EQ(r.cause->step, c.step);
     EXPECT_EQ(r.cause->row, 2);

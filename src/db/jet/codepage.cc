@@ -184,8 +184,7 @@ std::string CodePage::decode(std::string_view bytes) const {
 
 std::string CodePage::encode(std::string_view utf8) const {
   // Plain ASCII is the same bytes in every code page the engine writes.
-  std::size_t i = 0;
-  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+  std::size_t i = ascii_prefix(utf8);
   if (i == utf8.size()) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());

@@ -27,6 +27,15 @@ int codepage_for_sort_order(int lcid);
 // else "CPnnnn".
 std::string iconv_charset(int codepage);
 
+// Length of the leading run of ASCII bytes in `text`. ASCII is the same bytes
+// in UTF-8 and in every code page the engine writes, and one character a byte.
+inline std::size_t ascii_prefix(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
+inline bool is_ascii(std::string_view text) { return ascii_prefix(text) == text.size(); }
+
 class CodePage {
  public:
   // Throws Error when iconv does not know the code page.

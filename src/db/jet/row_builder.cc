@@ -213,8 +213,8 @@ void var_bytes(const ColumnDef& c, const Value& v, const CodePage& cp, const Col
     case ColumnType::Text: {
       const auto* s = std::get_if<std::string>(&v);
       if (!s) err.mismatch("Text", v);
-      if (std::all_of(s->begin(), s->end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; })) {
-        out.assign(s->begin(), s->end());  // ASCII: the same bytes in the code page
+      if (is_ascii(*s)) {
+        out.assign(s->begin(), s->end());  // the same bytes in the code page
         return;
       }
       std::string b = encode_text(cp, *s, err);

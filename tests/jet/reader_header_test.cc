@@ -76,6 +76,12 @@ TEST(HeaderParse, RejectsWhatIsNotJet3OrJet4) {
   auto no_sig = plain_header(0, 0x0409, 1252, 0);
   no_sig[5] = 'X';
   EXPECT_THROW(parse_header("x", no_sig.data(), no_sig.size()), CorruptError);
+  // A workgroup file's signature is read; one cut short is not.
+  auto system = plain_header(0, 0x0409, 1252, 0);
+  std::memcpy(system.data() + 4, "Jet System DB  ", 16);
+  EXPECT_TRUE(parse_header("system.mdw", system.data(), system.size()).workgroup);
+  system[4 + 14] = 'X';
+  EXPECT_THROW(parse_header("x", system.data(), system.size()), CorruptError);
   EXPECT_THROW(parse_header("x", no_sig.data(), 100), CorruptError);
 }
 

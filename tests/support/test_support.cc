@@ -9,25 +9,42 @@
 
 namespace mirutone::test {
 
-std::filesystem::path testdata_dir() {
+namespace {
+
+std::filesystem::path folder(const char* env_name, const char* configured) {
   namespace fs = std::filesystem;
-  if (const char* env = std::getenv("MIRUTONE_TESTDATA"); env && *env) {
+  if (const char* env = std::getenv(env_name); env && *env) {
     return fs::is_directory(env) ? fs::path(env) : fs::path();
   }
-  fs::path p = MIRUTONE_TESTDATA_DIR;
+  fs::path p = configured;
   std::error_code ec;
   if (fs::is_directory(p, ec)) return fs::canonical(p, ec);
   return {};
 }
 
-std::vector<std::filesystem::path> testdata_files() {
+std::vector<std::filesystem::path> mdb_files(const std::filesystem::path& dir) {
   std::vector<std::filesystem::path> files;
-  auto dir = testdata_dir();
   if (dir.empty()) return files;
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
     if (e.is_regular_file() && e.path().extension() == ".mdb") files.push_back(e.path());
   }
   std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace
+
+std::filesystem::path testdata_dir() { return folder("MIRUTONE_TESTDATA", MIRUTONE_TESTDATA_DIR); }
+std::vector<std::filesystem::path> testdata_files() { return mdb_files(testdata_dir()); }
+
+std::filesystem::path testdata_more_dir() {
+  return folder("MIRUTONE_TESTDATA_MORE", MIRUTONE_TESTDATA_MORE_DIR);
+}
+std::vector<std::filesystem::path> testdata_more_files() { return mdb_files(testdata_more_dir()); }
+
+std::vector<std::filesystem::path> all_sample_files() {
+  auto files = testdata_files();
+  for (auto& f : testdata_more_files()) files.push_back(std::move(f));
   return files;
 }
 

@@ -14,6 +14,14 @@ std::filesystem::path testdata_dir();
 // Every *.mdb in the testdata folder, sorted by name; empty when absent.
 std::vector<std::filesystem::path> testdata_files();
 
+// The second folder of real files (../shared/testdata-more, or
+// $MIRUTONE_TESTDATA_MORE), and its *.mdb files; empty when absent.
+std::filesystem::path testdata_more_dir();
+std::vector<std::filesystem::path> testdata_more_files();
+
+// The files of both folders, the first folder's first.
+std::vector<std::filesystem::path> all_sample_files();
+
 // Skips the calling test (GTEST_SKIP) when the testdata folder is absent.
 #define MIRUTONE_REQUIRE_TESTDATA()                                                   \
   do {                                                                                \

@@ -20,12 +20,16 @@ Header parse_header(const std::string& file, const std::uint8_t* data, std::size
   if (data[0] != fmt::kPageHeader || data[1] != 0x01)
     throw CorruptError(file, "not a Jet database: page 0 is not a header page");
   const char* id = reinterpret_cast<const char*>(data + fmt::kHeaderOffFormatId);
-  if (std::memcmp(id, "Standard Jet DB", 16) != 0) {
+  // A workgroup information file (system.mdw) is a Jet database of the same
+  // format under its own signature, padded with spaces.
+  const bool workgroup = std::memcmp(id, "Jet System DB  ", 16) == 0;
+  if (!workgroup && std::memcmp(id, "Standard Jet DB", 16) != 0) {
     if (std::memcmp(id, "Standard ACE DB", 16) == 0)
       throw Error(3049, file, "Access 2007 or later (ACE) databases are not supported");
     throw CorruptError(file, "not a Jet database: no \"Standard Jet DB\" signature");
   }
   Header h;
+  h.workgroup = workgroup;
   h.version = fmt::get_u32(data + fmt::kHeaderOffVersion);
   if (h.version == 0)
     h.format = Format::Jet3;

@@ -16,6 +16,7 @@ struct Header {
   int codepage = 0;           // as stored; 0 in files DAO made
   int sort_order = 0;         // LCID
   std::uint32_t db_key = 0;   // 0 = pages stored plainly
+  bool workgroup = false;     // signature "Jet System DB" (a workgroup file)
 };
 
 // XORs the masked region of a header page in place (the operation is its own

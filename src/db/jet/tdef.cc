@@ -131,10 +131,14 @@ TableDef read_tdef(const PageSource& src, const fmt::Layout& lay, const CodePage
     throw CorruptError(file, ctx + ": implausible index counts (" +
                                  std::to_string(td.num_real_indexes) + " real, " +
                                  std::to_string(td.num_logical_indexes) + " logical)");
-  if (td.var_columns > td.num_columns)
+  // Jet keeps the slots of deleted variable columns: the variable count (and
+  // every row's offset table) still counts them, so it may exceed the number
+  // of live columns, but never the number of columns the table ever had.
+  const std::uint16_t ever = std::max(td.max_columns, td.num_columns);
+  if (td.var_columns > ever)
     throw CorruptError(file, ctx + ": " + std::to_string(td.var_columns) +
-                                 " variable columns but only " + std::to_string(td.num_columns) +
-                                 " columns");
+                                 " variable columns but the table never had more than " +
+                                 std::to_string(ever) + " columns");
 
   Cursor cur(buf, end, file, ctx);
   cur.seek(static_cast<std::size_t>(lay.td_var_start));

@@ -60,6 +60,17 @@ TEST(CodePage, Cp932EncodeRoundTripsAndRejectsWhatItCannotHold) {
     EXPECT_NE(m.find("U+D55C"), std::string::npos) << m;
     EXPECT_NE(m.find("932"), std::string::npos) << m;
   }
+  // iconv's look-alikes are refused: each would read back as another
+  // character (£ as ￡, ‾ as ~, 〜 as ～, — as ―, − as －).
+  for (const char* s : {"£", "¢", "¬", "‾", "〜", "—", "−", "‖"}) {
+    EXPECT_THROW(cp.encode(std::string("x") + s), Error) << s;
+  }
+  // The one deliberate mapping: the yen sign is 0x5C, as on Japanese Windows.
+  EXPECT_EQ(cp.encode("¥100"), "\\100");
+  EXPECT_STREQ(deliberate_mapping(932, U'¥'), "\\");
+  EXPECT_EQ(deliberate_mapping(932, U'£'), nullptr);
+  EXPECT_EQ(deliberate_mapping(1252, U'¥'), nullptr);
+  EXPECT_EQ(CodePage(1252).encode("£¥"), bytes({0xA3, 0xA5}));
 }
 
 TEST(CodePage, InvalidMultiByteSequencesAreErrorsNotQuestionMarks) {

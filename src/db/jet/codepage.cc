@@ -51,7 +51,24 @@ long next_utf8(std::string_view s, std::size_t& i) {
   return c;
 }
 
+// The only characters stored other than as themselves. Each is a mapping
+// Windows makes too; docs/format-writing.md, "Code page mappings", lists them.
+struct DeliberateMapping {
+  int codepage;
+  char32_t c;
+  const char* bytes;
+};
+constexpr DeliberateMapping kDeliberateMappings[] = {
+    {932, 0x00A5, "\x5C"},  // YEN SIGN: 0x5C is the yen sign on Japanese Windows
+};
+
 }  // namespace
+
+const char* deliberate_mapping(int codepage, char32_t c) {
+  for (const DeliberateMapping& m : kDeliberateMappings)
+    if (m.codepage == codepage && m.c == c) return m.bytes;
+  return nullptr;
+}
 
 int codepage_for_sort_order(int lcid) {
   switch (lcid) {
@@ -199,22 +216,43 @@ std::string CodePage::encode(std::string_view utf8) const {
     }
     if (single_byte_) {
       auto it = reverse_.find(static_cast<char32_t>(c));
-      if (it == reverse_.end())
+      if (it == reverse_.end()) {
+        if (const char* m = deliberate_mapping(number_, static_cast<char32_t>(c))) {
+          out += m;
+          continue;
+        }
         throw Error(0, "", "character " + hex_char(static_cast<char32_t>(c)) + " (" +
                                std::string(utf8.substr(start, i - start)) +
                                ") cannot be stored in code page " + std::to_string(number_));
+      }
       out.push_back(static_cast<char>(it->second));
       continue;
     }
+    const std::string_view one = utf8.substr(start, i - start);
+    if (const char* m = deliberate_mapping(number_, static_cast<char32_t>(c))) {
+      out += m;
+      continue;
+    }
     iconv(from_utf8_, nullptr, nullptr, nullptr, nullptr);
-    char* ip = const_cast<char*>(utf8.data() + start);
-    std::size_t il = i - start;
+    char* ip = const_cast<char*>(one.data());
+    std::size_t il = one.size();
     char buf[16];
     char* op = buf;
     std::size_t ol = sizeof buf;
-    if (iconv(from_utf8_, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1) || il != 0)
-      throw Error(0, "", "character " + hex_char(static_cast<char32_t>(c)) + " (" +
-                             std::string(utf8.substr(start, i - start)) +
+    bool exact = iconv(from_utf8_, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && il == 0;
+    // iconv maps some characters to a look-alike ("£" to the fullwidth "￡"
+    // in CP932); only a character that reads back as itself is stored.
+    if (exact) {
+      std::string back;
+      try {
+        decode(reinterpret_cast<const std::uint8_t*>(buf), static_cast<std::size_t>(op - buf), back);
+      } catch (const Error&) {
+        back.clear();
+      }
+      exact = back == one;
+    }
+    if (!exact)
+      throw Error(0, "", "character " + hex_char(static_cast<char32_t>(c)) + " (" + std::string(one) +
                              ") cannot be stored in code page " + std::to_string(number_));
     out.append(buf, op);
   }

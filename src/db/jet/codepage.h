@@ -2,8 +2,9 @@
 //
 // Jet 3 stores text as bytes in a Windows code page; Jet 4 stores UCS-2,
 // optionally in its compressed form. Conversion is strict: bytes that are not
-// valid in the code page, or characters the code page cannot represent, end
-// in an Error instead of a silent substitute.
+// valid in the code page, or characters the code page cannot represent
+// exactly, end in an Error instead of a silent substitute; the only exceptions
+// are the deliberate mappings below.
 #pragma once
 
 #include <iconv.h>
@@ -16,6 +17,11 @@
 #include <unordered_map>
 
 namespace mirutone::jet {
+
+// The bytes of a character that `codepage` stores by a deliberate mapping
+// rather than as itself (U+00A5 YEN SIGN -> 0x5C in 932), or nullptr. Every
+// converter obeys this list and stores no other character inexactly.
+const char* deliberate_mapping(int codepage, char32_t c);
 
 // Windows ANSI code page of a Jet sort order (an LCID): 0x0411 -> 932,
 // 0x0404 -> 950, 0x0804 -> 936, 0x0412 -> 949, Cyrillic -> 1251, Turkish ->

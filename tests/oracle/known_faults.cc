@@ -38,6 +38,17 @@ const FileFacts& facts_for(const std::string& file_name) {
     m["j3_nwind_full.mdb"].true_row_counts.push_back({"Umsätze", 830});
     m["j3_nwind_full.mdb"].true_row_counts.push_back({"Order Details", 2155});
     m["j4_ja_northwind.mdb"].true_row_counts.push_back({"受注明細", 1981});
+
+    // testdata-more. GBK under a header that claims cp1252, names included.
+    auto& gbk_names = m["j3_hxhwang_db_1.mdb"];
+    gbk_names.codepage_override = 936;
+    gbk_names.expected_text.push_back({"学生信息表", "黎明"});
+    m["j3_hxhwang_student_1.mdb"].expected_text.push_back({"studentinfo", "辛新"});
+    // Header code page 0, Turkish sort order: cp1254 by the sort order.
+    m["j3_psc_suhan_33045_sozluk.mdb"].expected_text.push_back({"Soz", "bir parça"});
+    m["j3_psc_mohammed_25293_db.mdb"].expected_text.push_back({"Personr", "الرياض"});
+    // The table definition says 4 rows; its pages hold 8 live ones.
+    m["j3_psc_matthew_22473_address.mdb"].true_row_counts.push_back({"Address", 8});
     return m;
   }();
   static const FileFacts none;

@@ -19,10 +19,10 @@ constexpr int kMaxReportsPerTable = 15;
 class MdbTools : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    MIRUTONE_REQUIRE_TESTDATA();
+    MIRUTONE_REQUIRE_SAMPLE(GetParam());
     if (!mdbtools_available()) GTEST_SKIP() << "mdbtools is not installed";
-    path_ = test::testdata_dir() / GetParam();
-    facts_ = &facts_for(GetParam());
+    path_ = sample_path(GetParam());
+    facts_ = &facts_for(sample_file_name(GetParam()));
     ASSERT_NO_THROW(reader_ = open_sample(path_)) << path_;
     ASSERT_TRUE(reader_);
     charset_ = reader_->format() == jet::Format::Jet3 ? charset_for(reader_->codepage()) : "";

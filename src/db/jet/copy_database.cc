@@ -65,6 +65,37 @@ std::string column_of_refused_character(const TableDesign& design, const std::ve
   return {};
 }
 
+// Jet refuses a zero-length string only when a row is written, so a source
+// may hold them in a column without AllowZeroLength (rows stored before the
+// property was cleared). The copy keeps the values: such a column gets
+// AllowZeroLength, and the copy says so.
+void allow_stored_zero_length_values(Reader& reader, const TableInfo& t, TableDesign& design,
+                                     CopiedTable& out) {
+  std::vector<std::size_t> checked;
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    const ColumnDesign& d = design.columns[i];
+    if ((d.type == ColumnType::Text || d.type == ColumnType::Memo) && !d.allow_zero_length)
+      checked.push_back(i);
+  }
+  if (checked.empty()) return;
+  std::vector<std::uint64_t> empty(t.columns.size());
+  auto cursor = reader.rows(t.name);
+  std::vector<Value> row;
+  while (cursor->next(row)) {
+    for (std::size_t i : checked) {
+      const auto* s = i < row.size() ? std::get_if<std::string>(&row[i]) : nullptr;
+      if (s && s->empty()) ++empty[i];
+    }
+  }
+  for (std::size_t i : checked) {
+    if (!empty[i]) continue;
+    ColumnDesign& d = design.columns[i];
+    d.allow_zero_length = true;
+    out.notes.push_back("column '" + d.name + "': AllowZeroLength set, the source holds " +
+                        std::to_string(empty[i]) + " zero-length values");
+  }
+}
+
 // The message of an Error without the file name it starts with.
 std::string bare(const Error& e) {
   std::string what = e.what();
@@ -155,6 +186,7 @@ CopyReport copy_database(const std::string& src, const std::string& dst, const C
         }
         design.columns.push_back(std::move(d));
       }
+      allow_stored_zero_length_values(*reader, t, design, out);
       for (const auto& ix : t.indexes) {
         if (ix.foreign_key) {
           out.notes.push_back("index '" + ix.name + "' of a relationship not copied");

@@ -1,7 +1,8 @@
 // Copying every user table of a Jet 3 or Jet 4 database into a new Jet 3 one.
 //
 // Columns keep their names, Required and AllowZeroLength settings and
-// autonumber flags; indexes keep their columns, order and uniqueness; rows
+// autonumber flags, except that a text column holding zero-length values
+// without AllowZeroLength gets it (a note says so); indexes keep their columns, order and uniqueness; rows
 // keep every value, autonumber values included. Types Jet 3 does not have are
 // mapped (see map_column). Whatever cannot be written ends the copy with an
 // Error naming the table, the row number (1-based, storage order) and the

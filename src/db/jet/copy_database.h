@@ -2,8 +2,9 @@
 //
 // Columns keep their names, Required and AllowZeroLength settings and
 // autonumber flags, except that a text column holding zero-length values
-// without AllowZeroLength gets it (a note says so); indexes keep their columns, order and uniqueness; rows
-// keep every value, autonumber values included. Types Jet 3 does not have are
+// without AllowZeroLength gets it (a note says so); indexes keep their
+// columns, order and uniqueness; rows keep every value, autonumber values
+// included. Types Jet 3 does not have are
 // mapped (see map_column). Whatever cannot be written ends the copy with an
 // Error naming the table, the row number (1-based, storage order) and the
 // column; the unfinished destination is then removed. The source is only read.

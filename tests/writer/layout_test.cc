@@ -2,6 +2,7 @@
 // usage-map changes as objects grow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "db/jet/catalog_builder.h"
@@ -10,6 +11,7 @@
 #include "db/jet/header_builder.h"
 #include "db/jet/page_store.h"
 #include "db/jet/tdef_builder.h"
+#include "db/jet/usage_map.h"
 #include "db/jet/usage_map_builder.h"
 #include "db/jet/writer.h"
 #include "support/test_support.h"
@@ -150,16 +152,88 @@ class UsageMapGrowth : public ::testing::Test {
   std::unique_ptr<PageStore> store_;
 };
 
-TEST_F(UsageMapGrowth, GlobalMapMarksNewPagesUsedInsideItsWindowOnly) {
+// Row `row` of page 1 as stored.
+std::vector<std::uint8_t> page1_row(PageStore& store, int row) {
+  const std::uint8_t* p = store.read(1);
+  RowSpan s = row_span(p, fmt::kJet3, row, store.path(), 1, "page 1");
+  return {p + s.begin, p + s.end};
+}
+
+std::vector<std::uint32_t> range(std::uint32_t from, std::uint32_t to) {
+  std::vector<std::uint32_t> out;
+  for (std::uint32_t p = from; p < to; ++p) out.push_back(p);
+  return out;
+}
+
+TEST_F(UsageMapGrowth, GlobalMapCoversTheWholeFileInlineThenThroughBitmapPages) {
+  DataPageBuilder(store_->write(1)).add_row(inline_map_row(0, {}));  // Jet's second, empty row
   UsageMap global(*store_, {1, 0});
-  EXPECT_FALSE(global.contains(2));
-  EXPECT_TRUE(global.contains(3));
-  EXPECT_TRUE(global.contains(1023));
+  EXPECT_EQ(global.pages(), range(3, 1024));
+  mark_page_free(*store_, 2);  // a freed page stays free through every growth
   grow_to(1030);
-  EXPECT_FALSE(global.contains(3));
-  EXPECT_FALSE(global.contains(1023));
-  EXPECT_TRUE(global.pages().empty());
-  EXPECT_EQ(store_->read(1)[0], fmt::kPageData);
+  // Four bytes (32 pages) at a time, the pages past the end free.
+  EXPECT_EQ(page1_row(*store_, 0).size(), 5u + 33 * 4);
+  std::vector<std::uint32_t> free = {2};
+  for (std::uint32_t p : range(1030, 1056)) free.push_back(p);
+  EXPECT_EQ(global.pages(), free);
+  EXPECT_EQ(page1_row(*store_, 1), inline_map_row(0, {}));
+  EXPECT_EQ(data_page_free_space(store_->read(1)), 2048 - 10 - 4 - 137 - 133);
+
+  // The largest inline row page 1 holds beside the second row.
+  grow_to(15168);
+  EXPECT_EQ(page1_row(*store_, 0).size(), 1901u);
+  EXPECT_EQ(data_page_free_space(store_->read(1)), 0);
+  EXPECT_EQ(global.pages(), (std::vector<std::uint32_t>{2}));
+  // One page more: a reference map, its bitmap page the next page of the file.
+  grow_to(15169);
+  auto row = page1_row(*store_, 0);
+  ASSERT_EQ(row.size(), 133u);
+  EXPECT_EQ(row[0], fmt::kMapReference);
+  EXPECT_EQ(fmt::get_u32(&row[1]), 15169u);
+  EXPECT_EQ(store_->read(15169)[0], fmt::kPageUsageBitmap);
+  free = {2};
+  for (std::uint32_t p : range(15170, 16352)) free.push_back(p);
+  EXPECT_EQ(global.pages(), free);
+  EXPECT_EQ(page1_row(*store_, 1), inline_map_row(0, {}));
+  // Past the first bitmap page's pages a second one is added.
+  grow_to(16353);
+  row = page1_row(*store_, 0);
+  EXPECT_EQ(fmt::get_u32(&row[5]), 16353u);
+  free = {2};
+  for (std::uint32_t p : range(16354, 2 * 16352)) free.push_back(p);
+  EXPECT_EQ(global.pages(), free);
+}
+
+TEST(GlobalMap, RowsAreTheLengthJetGivesThemAndOpeningCoversAShortMap) {
+  MIRUTONE_REQUIRE_TESTDATA();
+  // Access's own file of 1,466 pages: a 189-byte row, pages 1466..1471 free.
+  auto real = sample_page("j3_nwind_full.mdb", 1);
+  RowSpan s = row_span(real.data(), fmt::kJet3, 0, "j3_nwind_full.mdb", 1, "page 1");
+  auto ours = global_map_row(1466);
+  ASSERT_EQ(ours.size(), s.end - s.begin);
+  // The last byte covers pages 1464..1471: the two in use, the six past the end free.
+  EXPECT_EQ(ours.back(), 0xFC);
+  EXPECT_EQ(real[s.end - 1], 0xFC);
+  EXPECT_EQ(global_map_row(1024).size(), 133u);
+  EXPECT_EQ(global_map_row(1258).size(), 165u);  // j3_psc_suhan_33045_sozluk.mdb, 1,258 pages
+
+  // A file whose map stops at page 1023 (as ours did): the pages past it are
+  // in use once the file is opened for writing.
+  TempDir dir;
+  const std::string file = (dir / "short.mdb").string();
+  Writer::create(file)->close();
+  {
+    auto store = PageStore::open(file);
+    while (store->page_count() < 1100) store->append_raw();
+    store->flush();
+  }
+  auto store = PageStore::open(file);
+  UsageMap global(*store, {1, 0});
+  EXPECT_FALSE(global.contains(1024));
+  EXPECT_FALSE(global.contains(1099));
+  EXPECT_TRUE(global.contains(1100));
+  EXPECT_TRUE(global.contains(1119));
+  EXPECT_EQ(page1_row(*store, 0).size(), 5u + 35 * 4);
 }
 
 TEST_F(UsageMapGrowth, InlineMapSlidesThenBecomesAReferenceMap) {

@@ -70,6 +70,9 @@ std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
       store->read(fmt::kCatalogTdefPage)[0] != fmt::kPageTdef) {
     throw CorruptError(path, "page 1 or 2 is not what a Jet 3 database holds there");
   }
+  // Files written before the global map grew with the file list nothing past
+  // page 1023; the pages there are in use.
+  cover_file_in_global_map(*store);
   return store;
 }
 

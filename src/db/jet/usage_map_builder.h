@@ -5,9 +5,15 @@
 // Maps start out inline (type 0, start page 0, 1024 pages). When a page falls
 // outside the window, a map whose pages all fit into one window slides its
 // start; otherwise it becomes a reference map (type 1) of the same length
-// whose bitmap pages are allocated as needed. The global map stays inline
-// with start 0, as Jet keeps it: pages past its window are simply not listed
-// (so never handed out as free).
+// whose bitmap pages are allocated as needed.
+//
+// The global map always covers the whole file, as Jet keeps it: an inline row
+// with start 0 that grows with the file in steps of 32 pages, the pages from
+// the end of the file to the end of the row marked free. A page the map does
+// not cover counts as free to Jet, so the map is grown before a page is added.
+// When the row no longer fits page 1 (past 15,168 pages) it becomes a
+// reference map with a bitmap page for every 16,352 pages of the file, the
+// pages past the end of the file again marked free.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +30,8 @@ class PageStore;
 std::vector<std::uint8_t> inline_map_row(std::uint32_t start, const std::vector<std::uint32_t>& pages);
 
 // The global map of a database whose pages 0 .. page_count-1 are all in use:
-// every page from page_count up to the end of the window is marked free.
+// an inline row covering at least 1024 pages and every page of the file
+// (rounded up to 32 pages), each page from page_count up marked free.
 std::vector<std::uint8_t> global_map_row(std::uint32_t page_count);
 
 // A usage map stored as a row of some page of `store`.
@@ -47,7 +54,13 @@ class UsageMap {
   fmt::RowPointer where_;
 };
 
-// Marks a page as in use in the global map (page 1, row 0).
+// Grows the global map (page 1, row 0) until it covers every page of the
+// store; pages it newly covers inside the file count as in use. Error when
+// the file is past what a Jet 3 map can describe.
+void cover_file_in_global_map(PageStore& store);
+
+// Marks a page as in use, or as free, in the global map, growing it first.
 void mark_page_used(PageStore& store, std::uint32_t page);
+void mark_page_free(PageStore& store, std::uint32_t page);
 
 }  // namespace mirutone::jet

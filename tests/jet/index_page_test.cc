@@ -258,7 +258,9 @@ TEST(IndexPageCodec, NodePagesKeepChildrenTailAndOneBytePrefix) {
     const Bytes p = encode_index_page(f, node, /*use_prefix=*/true);
     const IndexPageLayout& l = index_page_layout(f);
     EXPECT_EQ(p[0], kIndexNodePage);
-    EXPECT_EQ(p[l.off_node_flag], 0x01);
+    EXPECT_EQ(p[l.off_level], 0x01);  // no level given: a node is at least 1
+    node.level = 3;
+    EXPECT_EQ(decode_index_page(f, encode_index_page(f, node), 12).level, 3);
     // All five keys share 7f 80 00 01: the prefix field says 4 and, on Jet 3,
     // the node flag right after it stays 0x01 (not part of a 16-bit length).
     EXPECT_EQ(p[l.off_prefix], 4);

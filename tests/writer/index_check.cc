@@ -27,6 +27,17 @@ IndexCheck check_index(const std::string& file, const std::string& table, int re
   IndexTree tree = read_index_tree(*pages, Format::Jet3, ri.first_page, info.tdef_page);
   out.entries = tree.entries.size();
   out.depth = tree.depth;
+  // Byte 0x15 of every page: its height above the leaves.
+  for (std::size_t k = 0; k < tree.levels.size(); ++k) {
+    const std::size_t height = tree.levels.size() - 1 - k;
+    for (std::uint32_t pg : tree.levels[k]) {
+      if (decode_index_page(Format::Jet3, pages->page(pg), pg, file).level != height) {
+        out.problem = "page " + std::to_string(pg) + " does not say it is " + std::to_string(height) +
+                      " levels above the leaves";
+        return out;
+      }
+    }
+  }
 
   for (std::size_t i = 1; i < tree.entries.size(); ++i) {
     IndexEntry a{tree.entries[i - 1].key, tree.entries[i - 1].page, tree.entries[i - 1].row, 0};

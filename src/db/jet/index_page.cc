@@ -19,7 +19,7 @@ constexpr IndexPageLayout kJet3Index = {
     .off_tail = 16,
     .off_prefix = 20,
     .prefix_size = 1,
-    .off_node_flag = 21,
+    .off_level = 21,
     .off_mask = 22,
     .off_entries = 0xF8,
 };
@@ -33,7 +33,7 @@ constexpr IndexPageLayout kJet4Index = {
     .off_tail = 20,
     .off_prefix = 24,
     .prefix_size = 2,
-    .off_node_flag = 26,
+    .off_level = 26,
     .off_mask = 27,
     .off_entries = 0x1E0,
 };
@@ -135,6 +135,7 @@ IndexPage decode_index_page(Format format, std::span<const std::uint8_t> bytes,
   page.next_page = le32(p + l.off_next);
   page.tail_page = le32(p + l.off_tail);
   page.prefix_length = l.prefix_size == 1 ? p[l.off_prefix] : p[l.off_prefix] | (p[l.off_prefix + 1] << 8);
+  page.level = p[l.off_level];
   if (page.leaf && page.tail_page != 0) throw corrupt("leaf page with a tail page");
 
   const std::size_t entry_size_min = kRowPointerSize + (page.leaf ? 0 : kChildSize);
@@ -220,7 +221,7 @@ Bytes encode_index_page_with_prefix(Format format, const IndexPage& page, std::s
     p[l.off_prefix] = static_cast<std::uint8_t>(prefix);
   else
     put_le16(p + l.off_prefix, static_cast<std::uint32_t>(prefix));
-  p[l.off_node_flag] = page.leaf ? 0x00 : 0x01;
+  p[l.off_level] = page.leaf ? 0 : std::max<std::uint8_t>(page.level, 1);
 
   std::size_t pos = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -8,8 +8,9 @@
 //   8 / 12   u32 previous page on the same level (0 = none)
 //   12 / 16  u32 next page on the same level
 //   16 / 20  u32 tail: on nodes the last child, which has no entry; 0 on leaves
-//   20 / 24  shared-prefix length: ONE byte on Jet 3 (byte 21 is the node
-//            flag, 0x01 on nodes), a u16 on Jet 4 (byte 26 is the node flag)
+//   20 / 24  shared-prefix length: ONE byte on Jet 3 (byte 21 is the level,
+//            0 on leaves, 1 on the nodes just above them), a u16 on Jet 4
+//            (byte 26 is the level)
 //   22 / 27  entry bitmask: bit k set when an entry ends at entries_start + k
 //   248 / 480 entries, back to back
 // Entries (big-endian): leaf = key, 3-byte data page, 1-byte row;
@@ -50,7 +51,7 @@ struct IndexPageLayout {
   int off_tail;
   int off_prefix;
   int prefix_size;     // 1 on Jet 3, 2 on Jet 4
-  int off_node_flag;   // 0x01 on node pages, 0x00 on leaves
+  int off_level;       // height above the leaves: 0 on leaves, 1 on the nodes above them, ...
   int off_mask;
   int off_entries;
 
@@ -79,6 +80,9 @@ struct IndexPage {
   std::uint32_t next_page = 0;
   std::uint32_t tail_page = 0;  // nodes only
   std::uint32_t prefix_length = 0;  // as stored (decode); ignored by encode
+  // Height above the leaves as stored (decode); encode writes 0 on a leaf and
+  // at least 1 on a node.
+  std::uint8_t level = 0;
   std::vector<IndexEntry> entries;
 
   static IndexPage empty_leaf(std::uint32_t tdef_page) {

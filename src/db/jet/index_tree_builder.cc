@@ -14,7 +14,9 @@ namespace mirutone::jet {
 // last entry of each page goes up to the level above.
 class IndexTreeWriter::Level {
  public:
-  Level(IndexTreeWriter& tree, bool leaf) : tree_(tree), leaf_(leaf) {}
+  // `height`: 0 for the leaves, one more for each level of nodes above them.
+  Level(IndexTreeWriter& tree, int height) : tree_(tree), height_(height), leaf_(height == 0) {}
+  int height() const { return height_; }
 
   void add(IndexEntry entry) {
     const std::size_t size = index_entry_size(leaf_, entry);
@@ -81,6 +83,7 @@ class IndexTreeWriter::Level {
   void write(std::uint32_t number, std::uint32_t prev, std::uint32_t next, std::vector<IndexEntry> entries) {
     IndexPage page;
     page.leaf = leaf_;
+    page.level = static_cast<std::uint8_t>(height_);
     page.tdef_page = tree_.tdef_page_;
     page.prev_page = prev;
     page.next_page = next;
@@ -93,6 +96,7 @@ class IndexTreeWriter::Level {
   }
 
   IndexTreeWriter& tree_;
+  int height_;
   bool leaf_;
   std::vector<IndexEntry> run_;
   std::size_t used_ = 0;
@@ -106,7 +110,7 @@ class IndexTreeWriter::Level {
 IndexTreeWriter::IndexTreeWriter(PageStore& store, std::uint32_t tdef_page, std::uint32_t root,
                                  std::vector<std::uint32_t> spare)
     : store_(store), tdef_page_(tdef_page), root_(root), spare_(std::move(spare)),
-      leaves_(std::make_unique<Level>(*this, true)) {
+      leaves_(std::make_unique<Level>(*this, 0)) {
   result_.used.push_back(root);
 }
 
@@ -123,7 +127,7 @@ void IndexTreeWriter::add(const IndexEntry& entry) { leaves_->add(entry); }
 IndexTreePages IndexTreeWriter::finish() {
   std::unique_ptr<Level> level = std::move(leaves_);
   while (!level->finish()) {
-    auto above = std::make_unique<Level>(*this, false);
+    auto above = std::make_unique<Level>(*this, level->height() + 1);
     for (auto& e : level->parents()) above->add(std::move(e));
     level = std::move(above);
   }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "db/jet/page_census.h"
 #include "db/jet/reader.h"
 #include "db/jet/writer.h"
 #include "support/test_support.h"
@@ -114,6 +115,11 @@ TEST(AppendRow, ThousandsOfRowsGrowPagesMapsAndIndexes) {
   auto catalog = test::check_index(file, "MSysObjects", 0);
   EXPECT_EQ(catalog.problem, "");
   EXPECT_EQ(catalog.entries, 9u);
+  // Every page held once or free, the global map reaching past the end.
+  PageCensus census = take_page_census(file);
+  EXPECT_TRUE(census.problems.empty()) << census.problems.front();
+  EXPECT_EQ(census.unaccounted(), 0u);
+  EXPECT_GE(census.global_map_end, census.page_count);
 
   auto r = Reader::open(file);
   EXPECT_EQ(r->table("Log").stored_row_count, static_cast<std::uint32_t>(kRows));

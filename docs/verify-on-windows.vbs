@@ -6,9 +6,10 @@
 '   %windir%\SysWOW64\cscript //nologo verify-on-windows.vbs C:\data\Ruzevuz.mdb C:\data\NVData.mdb
 '
 ' For each file it lists every table with its fields, indexes and row count and
-' every stored query with its SQL. It looks each row up again through the
-' table's primary key with Seek, runs each query (parameters given 1), and
-' compacts a copy of the file. Any error stops the script with Jet's number and
+' every stored query with its SQL, its property names and the text kept with
+' it. It looks each row up again through the table's primary key with Seek,
+' runs each query (parameters given 1), compacts a copy of the file and lists
+' the kept texts of the copy. Any error stops the script with Jet's number and
 ' text. Send the whole output back.
 Option Explicit
 
@@ -47,7 +48,7 @@ Sub Fail(what)
 End Sub
 
 Sub CheckDatabase(path)
-  Dim db, td, fld, idx, qd, rs, n, line
+  Dim db, td, fld, idx, qd, rs, n, line, prop
   WScript.Echo "== " & path
   On Error Resume Next
   Set db = engine.Workspaces(0).OpenDatabase(path, False, True)
@@ -85,6 +86,14 @@ Sub CheckDatabase(path)
   For Each qd In db.QueryDefs
     WScript.Echo "query " & qd.Name & " type " & qd.Type
     WScript.Echo "  " & Replace(qd.SQL, vbCrLf, " ")
+    ' Each name once: "SQL" must appear only as DAO's own property.
+    line = "  properties"
+    For Each prop In qd.Properties
+      line = line & " " & prop.Name
+    Next
+    WScript.Echo line
+    WScript.Echo "  kept text " & qd.Properties("MirutoneQueryText").Value
+    If Err.Number <> 0 Then Fail "properties of query " & qd.Name
     For n = 0 To qd.Parameters.Count - 1
       qd.Parameters(n).Value = 1
     Next
@@ -105,6 +114,12 @@ Sub CheckDatabase(path)
   engine.CompactDatabase path, copy, dbLangJapanese
   If Err.Number <> 0 Then Fail "CompactDatabase"
   WScript.Echo "compacted to " & copy
+  Set db = engine.Workspaces(0).OpenDatabase(copy, False, True)
+  For Each qd In db.QueryDefs
+    WScript.Echo "compacted query " & qd.Name & " kept text " & qd.Properties("MirutoneQueryText").Value
+  Next
+  db.Close
+  If Err.Number <> 0 Then Fail "queries of the compacted copy"
   On Error GoTo 0
 End Sub
 

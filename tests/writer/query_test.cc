@@ -1,6 +1,10 @@
 // Stored queries: MSysQueries rows, the catalog row and the kept SQL text.
 #include <gtest/gtest.h>
 
+#include "db/jet/catalog.h"
+#include "db/jet/codepage.h"
+#include "db/jet/page_file.h"
+#include "db/jet/properties.h"
 #include "db/jet/reader.h"
 #include "db/jet/writer.h"
 #include "support/test_support.h"
@@ -42,6 +46,22 @@ TEST(StoredQuery, RowsCatalogAndTextAreStored) {
   EXPECT_EQ(queries[0].name, "最近の日報");
   EXPECT_EQ(queries[0].sql, sql);
   EXPECT_EQ(test::check_index(file, "MSysQueries", 0).problem, "");
+
+  // The exact text sits under a name of our own; no stored property may be
+  // called "SQL", DAO's own QueryDef property (Access-made files have none).
+  auto pages = PageFile::open(file);
+  pages->configure(2048, 0);
+  CodePage cp(r->codepage());
+  int seen = 0;
+  for (const CatalogEntry& e : read_catalog(*pages, fmt::kJet3, cp)) {
+    if (e.kind() != fmt::kObjectTypeQuery) continue;
+    ASSERT_TRUE(e.lv_prop);
+    Properties p = parse_properties(*e.lv_prop, Format::Jet3, cp, file, e.name);
+    EXPECT_EQ(p.object.find("SQL"), nullptr) << e.name;
+    EXPECT_EQ(p.object.text(kQueryTextProperty, Format::Jet3, cp), e.name == "AllIds" ? "SELECT 日報.Id FROM 日報;" : sql);
+    ++seen;
+  }
+  EXPECT_EQ(seen, 2);
   EXPECT_EQ(test::check_index(file, "MSysObjects", 0).problem, "");
 }
 

@@ -45,7 +45,12 @@ struct Properties {
 Properties parse_properties(const Bytes& blob, Format format, const CodePage& cp,
                             const std::string& file, const std::string& what);
 
-// Name of the property that holds a query's SQL text where one is stored.
-inline constexpr const char* kQuerySqlProperty = "SQL";
+// Name of the property in which our writer keeps a query's SQL text exactly as
+// it was given. Jet itself stores no text (it rebuilds it from MSysQueries),
+// and "SQL" is the name of DAO's built-in QueryDef property, so the stored one
+// carries a name no part of Jet, DAO or Access uses.
+inline constexpr const char* kQueryTextProperty = "MirutoneQueryText";
+// The name files from our earlier versions used; read, never written.
+inline constexpr const char* kQuerySqlPropertyBefore = "SQL";
 
 }  // namespace mirutone::jet

@@ -233,7 +233,8 @@ std::vector<QueryInfo> ReaderImpl::queries() const {
       try {
         Properties p = parse_properties(*e->lv_prop, header_.format, *open_->text, path(),
                                         "query '" + e->name + "'");
-        qi.sql = p.object.text(kQuerySqlProperty, header_.format, *open_->text);
+        qi.sql = p.object.text(kQueryTextProperty, header_.format, *open_->text);
+        if (!qi.sql) qi.sql = p.object.text(kQuerySqlPropertyBefore, header_.format, *open_->text);
       } catch (const CorruptError&) {
         // Display properties only; the SQL is rebuilt from MSysQueries below.
       }

@@ -414,7 +414,7 @@ void Writer::create_query(const std::string& name, const std::string& sql) {
   }
   std::string text = text_->encode(sql);
   for (auto& v : stored) queries.append(std::move(v));
-  NewPropertyBlock object{"", false, {{kQuerySqlProperty, ColumnType::Memo, Bytes(text.begin(), text.end()), false}}};
+  NewPropertyBlock object{"", false, {{kQueryTextProperty, ColumnType::Memo, Bytes(text.begin(), text.end()), false}}};
   add_object(id, name, kObjectQuery, flags, build_property_blob({object}));
   ++next_synthetic_id_;
   query_names_.push_back(name);

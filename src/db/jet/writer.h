@@ -86,7 +86,7 @@ class Writer {
   void create_table(const TableDesign& design);
 
   // Stores a query given as SQL: its MSysQueries rows and catalog row, with
-  // the text itself kept as the query's "SQL" property.
+  // the text itself kept in the query's kQueryTextProperty property.
   void create_query(const std::string& name, const std::string& sql);
 
   // `values`: one per column, in column order; Null (std::monostate) in an

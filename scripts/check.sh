@@ -23,6 +23,10 @@ ninja -C build/asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j2 -LE slow 2>&1 | tee -a "$log" || status=1
 
+# The Windows build: the engine, layer, builders and conversion suites
+# cross-built and run under Wine, one Wine start per test program.
+bash scripts/check-windows.sh 2>&1 | tee -a "$log" || status=1
+
 if [ -x scripts/fuzz-smoke.sh ]; then
   bash scripts/fuzz-smoke.sh || status=1
 fi

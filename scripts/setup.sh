@@ -13,6 +13,8 @@ APT_PACKAGES=(
   mdbtools
   xvfb xauth fonts-noto-cjk
   bc time
+  # The Windows build: cross compiler, GoogleTest's sources, Wine for its tests.
+  g++-mingw-w64-x86-64-posix googletest wine64 python3
 )
 
 need_apt=0

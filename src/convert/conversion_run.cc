@@ -1,7 +1,5 @@
 #include "convert/conversion_run.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +12,9 @@
 #include "db/value_conversion.h"
 #include "schema/layouts.h"
 #include "schema/module1.h"
+#include "platform/file.h"
+#include "platform/file_identity.h"
+#include "platform/path.h"
 
 namespace mirutone::convert {
 namespace {
@@ -67,25 +68,24 @@ class OutputFolder {
 // True when both paths name the same file: the same device and inode when
 // both exist, otherwise the same path once resolved.
 bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa{}, sb{};
-  bool has_a = ::stat(a.c_str(), &sa) == 0;
-  bool has_b = ::stat(b.c_str(), &sb) == 0;
-  if (has_a && has_b) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  if (has_a != has_b) return false;
+  auto ia = platform::file_identity(a), ib = platform::file_identity(b);
+  if (ia && ib) return *ia == *ib;
+  if (ia.has_value() != ib.has_value()) return false;
   std::error_code ec1, ec2;
-  fs::path ca = fs::weakly_canonical(a, ec1), cb = fs::weakly_canonical(b, ec2);
-  if (ec1 || ec2) return fs::absolute(a, ec1).lexically_normal() == fs::absolute(b, ec2).lexically_normal();
+  const fs::path pa = platform::fs_path(a), pb = platform::fs_path(b);
+  fs::path ca = fs::weakly_canonical(pa, ec1), cb = fs::weakly_canonical(pb, ec2);
+  if (ec1 || ec2) return fs::absolute(pa, ec1).lexically_normal() == fs::absolute(pb, ec2).lexically_normal();
   return ca == cb;
 }
 
 // Deletes `path` when a regular file is there; anything else is left alone.
 void remove_if_file(const std::string& path) {
-  struct stat st{};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  if (::unlink(path.c_str()) != 0) {
-    int err = errno;
+  if (!platform::is_regular_file(path)) return;
+  try {
+    platform::remove_file(path);
+  } catch (const platform::FileError& e) {
     // Jet's "could not delete" for a file in use or a read-only folder.
-    throw db::Error(3051, "Cannot delete the earlier output " + path + ": " + std::strerror(err));
+    throw db::Error(3051, "Cannot delete the earlier output " + path + ": " + e.what());
   }
 }
 
@@ -123,9 +123,9 @@ void request_stop() { stop_requested.store(true, std::memory_order_relaxed); }
 
 std::string folder_of(const std::string& source_path) {
   if (source_path.empty()) return "";
-  fs::path parent = fs::path(source_path).parent_path();
+  fs::path parent = platform::fs_path(source_path).parent_path();
   if (parent.empty()) return ".";
-  return parent.string();
+  return platform::utf8_path(parent);
 }
 
 std::string FailureCause::describe() const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/jet/writer.h"
+#include "platform/path.h"
 
 namespace mirutone::convert {
 namespace {
@@ -590,14 +591,14 @@ SampleSummary make_sample_source(const std::string& path, const SampleOptions& o
   if (static_cast<long long>(options.tags) * options.days > SampleOptions::kMaxDailyRows)
     throw std::invalid_argument("tags x days must not exceed " + std::to_string(SampleOptions::kMaxDailyRows));
   std::error_code ec;
-  if (std::filesystem::exists(path, ec) || ec)
+  if (std::filesystem::exists(platform::fs_path(path), ec) || ec)
     throw std::runtime_error(path + " already exists; a sample is never written over a file");
   auto db = jet::Writer::create(path, jet::Locale::japanese());
   try {
     SampleWriter w(std::move(db), options);
     return w.write();
   } catch (...) {
-    std::filesystem::remove(path, ec);
+    std::filesystem::remove(platform::fs_path(path), ec);
     throw;
   }
 }

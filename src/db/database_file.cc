@@ -7,6 +7,7 @@
 
 #include "db/errors.h"
 #include "db/select_sql.h"
+#include "platform/path.h"
 
 namespace mirutone::db {
 namespace {
@@ -98,8 +99,8 @@ class OpenFiles {
   }
   static std::string key(const std::string& path) {
     std::error_code ec;
-    auto p = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : p.string();
+    auto p = std::filesystem::weakly_canonical(platform::fs_path(path), ec);
+    return ec ? path : platform::utf8_path(p);
   }
   void add(const std::shared_ptr<DatabaseFile>& db) {
     std::lock_guard lock(mutex_);

@@ -6,6 +6,7 @@
 #include "db/engine_hook.h"
 #include "db/errors.h"
 #include "db/locale_string.h"
+#include "platform/path.h"
 
 namespace mirutone::db {
 
@@ -18,7 +19,7 @@ Database Workspace::CreateDatabase(const std::string& path, const std::string& l
   engine_call("CreateDatabase", path);
   jet::Locale l = parse_locale_string(locale);
   std::error_code ec;
-  if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
+  if (std::filesystem::symlink_status(platform::fs_path(path), ec).type() != std::filesystem::file_type::not_found) {
     throw Error(jet_errors::kDatabaseExists, "Database '" + path + "' already exists");
   }
   try {

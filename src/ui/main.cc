@@ -1,7 +1,10 @@
 // mirutone: with no arguments, the window; with a subcommand, the terminal front end.
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "platform/console.h"
 #include "ui/cli/cli.h"
 
 #ifdef MIRUTONE_HAVE_WINDOW
@@ -18,5 +21,12 @@ int main(int argc, char** argv) {
     return 2;
 #endif
   }
-  return mirutone::cli::run(argc, argv);
+  // Paths and values on the command line are UTF-8 from here on, also where
+  // the system hands them over in another code page.
+  mirutone::platform::prepare_console();
+  std::vector<std::string> args = mirutone::platform::utf8_arguments(argc, argv);
+  std::vector<char*> ptrs;
+  for (auto& a : args) ptrs.push_back(a.data());
+  ptrs.push_back(nullptr);
+  return mirutone::cli::run(static_cast<int>(args.size()), ptrs.data());
 }

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 namespace mirutone::test {
 
@@ -66,15 +68,23 @@ TempDir::~TempDir() {
 }
 
 int run_command(const std::string& cmd, std::string* out) {
+#ifdef _WIN32
+  FILE* p = _popen(cmd.c_str(), "rb");
+#else
   FILE* p = popen(cmd.c_str(), "r");
+#endif
   if (!p) return -1;
   std::array<char, 65536> buf;
   size_t n;
   while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) {
     if (out) out->append(buf.data(), n);
   }
+#ifdef _WIN32
+  return _pclose(p);
+#else
   int st = pclose(p);
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+#endif
 }
 
 std::string mirutone_binary() { return MIRUTONE_BINARY; }

@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "db/jet/error.h"
+#include "platform/codepage.h"
 
 namespace mirutone::jet {
 
 namespace {
-
-const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
 
 bool is_dbcs(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 1361; }
 
@@ -104,46 +103,23 @@ int codepage_for_sort_order(int lcid) {
   }
 }
 
-std::string iconv_charset(int codepage) {
-  switch (codepage) {
-    case 932: return "CP932";
-    case 936: return "GBK";
-    case 949: return "CP949";
-    case 950: return "CP950";
-    case 1361: return "CP1361";
-    case 874: return "CP874";
-    default: return "CP" + std::to_string(codepage);
-  }
-}
-
-CodePage::CodePage(int codepage) : number_(codepage) {
-  std::string cs = iconv_charset(codepage);
-  to_utf8_ = iconv_open("UTF-8", cs.c_str());
-  if (to_utf8_ == kNoIconv)
-    throw Error(0, "", "code page " + std::to_string(codepage) + " (" + cs + ") is not available");
-  from_utf8_ = iconv_open(cs.c_str(), "UTF-8");
-  if (from_utf8_ == kNoIconv) {
-    iconv_close(to_utf8_);
-    throw Error(0, "", "code page " + std::to_string(codepage) + " (" + cs + ") is not available");
-  }
+CodePage::CodePage(int codepage) : number_(codepage), system_(platform::CodePageConverter::open(codepage)) {
+  if (!system_) throw Error(0, "", "code page " + std::to_string(codepage) + " is not available");
   single_byte_ = !is_dbcs(codepage);
   if (single_byte_) {
     for (int b = 0; b < 256; ++b) {
-      char in = static_cast<char>(b);
-      char outbuf[8];
-      char* ip = &in;
-      char* op = outbuf;
-      std::size_t il = 1, ol = sizeof outbuf;
-      iconv(to_utf8_, nullptr, nullptr, nullptr, nullptr);
+      const std::uint8_t in = static_cast<std::uint8_t>(b);
       std::string utf8;
+      std::size_t bad_at = 0;
+      bool incomplete = false;
       char32_t cp;
-      if (iconv(to_utf8_, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && il == 0) {
-        utf8.assign(outbuf, op);
+      if (system_->to_utf8(&in, 1, utf8, bad_at, incomplete) && !utf8.empty()) {
         std::size_t i = 0;
         long c = next_utf8(utf8, i);
         cp = static_cast<char32_t>(c < 0 ? b : c);
       } else {
         cp = static_cast<char32_t>(b);
+        utf8.clear();
         append_utf8(utf8, cp);
       }
       table_[b] = utf8;
@@ -152,10 +128,7 @@ CodePage::CodePage(int codepage) : number_(codepage) {
   }
 }
 
-CodePage::~CodePage() {
-  if (to_utf8_ != kNoIconv) iconv_close(to_utf8_);
-  if (from_utf8_ != kNoIconv) iconv_close(from_utf8_);
-}
+CodePage::~CodePage() = default;
 
 void CodePage::decode(const std::uint8_t* data, std::size_t len, std::string& out) const {
   if (single_byte_) {
@@ -173,24 +146,16 @@ void CodePage::decode(const std::uint8_t* data, std::size_t len, std::string& ou
   while (i < len && data[i] < 0x80) ++i;
   out.append(reinterpret_cast<const char*>(data), i);
   if (i == len) return;
-  iconv(to_utf8_, nullptr, nullptr, nullptr, nullptr);
-  char* ip = const_cast<char*>(reinterpret_cast<const char*>(data + i));
-  std::size_t il = len - i;
-  std::size_t base = out.size();
-  out.resize(base + il * 3 + 8);
-  char* op = out.data() + base;
-  std::size_t ol = out.size() - base;
-  if (iconv(to_utf8_, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) {
-    int err = errno;
-    std::size_t at = len - il;
-    out.resize(base);
+  std::size_t bad_at = 0;
+  bool incomplete = false;
+  if (!system_->to_utf8(data + i, len - i, out, bad_at, incomplete)) {
+    const std::size_t at = i + bad_at;
     char buf[64];
     std::snprintf(buf, sizeof buf, "byte 0x%02X at position %zu", data[at], at);
     throw Error(0, "",
                 std::string("text is not valid in code page ") + std::to_string(number_) + " (" +
-                    buf + (err == EINVAL ? ", incomplete character at the end" : "") + ")");
+                    buf + (incomplete ? ", incomplete character at the end" : "") + ")");
   }
-  out.resize(static_cast<std::size_t>(op - out.data()));
 }
 
 std::string CodePage::decode(std::string_view bytes) const {
@@ -233,19 +198,15 @@ std::string CodePage::encode(std::string_view utf8) const {
       out += m;
       continue;
     }
-    iconv(from_utf8_, nullptr, nullptr, nullptr, nullptr);
-    char* ip = const_cast<char*>(one.data());
-    std::size_t il = one.size();
-    char buf[16];
-    char* op = buf;
-    std::size_t ol = sizeof buf;
-    bool exact = iconv(from_utf8_, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && il == 0;
-    // iconv maps some characters to a look-alike ("£" to the fullwidth "￡"
-    // in CP932); only a character that reads back as itself is stored.
+    std::string bytes;
+    bool exact = system_->from_utf8(one, bytes);
+    // A converter may map a character to a look-alike (iconv turns "£" into
+    // the fullwidth "￡" in CP932); only a character that reads back as
+    // itself is stored, whichever system converted it.
     if (exact) {
       std::string back;
       try {
-        decode(reinterpret_cast<const std::uint8_t*>(buf), static_cast<std::size_t>(op - buf), back);
+        decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), back);
       } catch (const Error&) {
         back.clear();
       }
@@ -254,7 +215,7 @@ std::string CodePage::encode(std::string_view utf8) const {
     if (!exact)
       throw Error(0, "", "character " + hex_char(static_cast<char32_t>(c)) + " (" + std::string(one) +
                              ") cannot be stored in code page " + std::to_string(number_));
-    out.append(buf, op);
+    out += bytes;
   }
   return out;
 }

@@ -7,14 +7,17 @@
 // are the deliberate mappings below.
 #pragma once
 
-#include <iconv.h>
-
 #include <array>
+#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+namespace mirutone::platform {
+class CodePageConverter;
+}
 
 namespace mirutone::jet {
 
@@ -29,10 +32,6 @@ const char* deliberate_mapping(int codepage, char32_t c);
 // anything unknown -> 1252.
 int codepage_for_sort_order(int lcid);
 
-// iconv's name for a Windows code page: 932 -> "CP932" (Windows-31J), 936 -> "GBK",
-// else "CPnnnn".
-std::string iconv_charset(int codepage);
-
 // Length of the leading run of ASCII bytes in `text`. ASCII is the same bytes
 // in UTF-8 and in every code page the engine writes, and one character a byte.
 inline std::size_t ascii_prefix(std::string_view text) {
@@ -44,7 +43,7 @@ inline bool is_ascii(std::string_view text) { return ascii_prefix(text) == text.
 
 class CodePage {
  public:
-  // Throws Error when iconv does not know the code page.
+  // Throws Error when the system does not know the code page.
   explicit CodePage(int codepage);
   ~CodePage();
   CodePage(const CodePage&) = delete;
@@ -69,8 +68,7 @@ class CodePage {
   bool single_byte_ = false;
   std::array<std::string, 256> table_;                 // single-byte: byte -> UTF-8
   std::unordered_map<char32_t, std::uint8_t> reverse_;  // single-byte: char -> byte
-  mutable iconv_t to_utf8_ = reinterpret_cast<iconv_t>(-1);
-  mutable iconv_t from_utf8_ = reinterpret_cast<iconv_t>(-1);
+  std::unique_ptr<platform::CodePageConverter> system_;
 };
 
 // Appends code point `c` as UTF-8.

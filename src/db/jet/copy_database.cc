@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "db/jet/codepage.h"
+#include "platform/path.h"
 
 namespace mirutone::jet {
 namespace {
@@ -165,7 +166,7 @@ CopyReport copy_database(const std::string& src, const std::string& dst, const C
   ReadOptions ro;
   ro.codepage_override = opts.source_codepage;
   auto reader = Reader::open(src, ro);
-  if (std::filesystem::exists(dst)) throw Error(3204, dst, "the database already exists");
+  if (std::filesystem::exists(platform::fs_path(dst))) throw Error(3204, dst, "the database already exists");
   auto writer = Writer::create(dst, opts.locale);
   CopyReport report;
   try {
@@ -242,7 +243,7 @@ CopyReport copy_database(const std::string& src, const std::string& dst, const C
     } catch (...) {
     }
     std::error_code ec;
-    std::filesystem::remove(dst, ec);
+    std::filesystem::remove(platform::fs_path(dst), ec);
     throw;
   }
   return report;

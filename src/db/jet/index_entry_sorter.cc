@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 #include "db/jet/error.h"
+#include "platform/file.h"
+#include "platform/path.h"
 
 namespace mirutone::jet {
 
@@ -86,7 +85,7 @@ class IndexEntrySorter::RunReader {
   const std::uint8_t* next() {
     if (!fill(2)) return nullptr;
     const std::size_t size = record_size(buf_.data() + at_);
-    if (!fill(size)) owner_.temp_failure("a run of the temporary sort file ends inside a record", 0);
+    if (!fill(size)) owner_.temp_failure("a run of the temporary sort file ends inside a record");
     const std::uint8_t* rec = buf_.data() + at_;
     at_ += size;
     return rec;
@@ -119,55 +118,47 @@ class IndexEntrySorter::RunReader {
 IndexEntrySorter::IndexEntrySorter(std::string database, std::string what, std::size_t memory, bool track_keys)
     : database_(std::move(database)), what_(std::move(what)), memory_(memory), track_keys_(track_keys) {}
 
-IndexEntrySorter::~IndexEntrySorter() {
-  if (fd_ >= 0) ::close(fd_);
-}
+IndexEntrySorter::~IndexEntrySorter() = default;
 
 void IndexEntrySorter::set_memory(std::size_t bytes) { memory_ = bytes; }
 
 std::size_t IndexEntrySorter::runs() const { return runs_.size(); }
 
-void IndexEntrySorter::temp_failure(const std::string& what, int err) const {
+void IndexEntrySorter::temp_failure(const std::string& what, const std::string& cause) const {
   throw Error(0, database_, what_ + ": " + what + " (temporary sort file in '" + temp_dir_ + "')" +
-                                (err ? std::string(": ") + std::strerror(err) : std::string()));
+                                (cause.empty() ? std::string() : ": " + cause));
 }
 
 void IndexEntrySorter::open_temp() {
-  std::filesystem::path dir = std::filesystem::path(database_).parent_path();
+  std::filesystem::path db = platform::fs_path(database_);
+  std::filesystem::path dir = db.parent_path();
   if (dir.empty()) dir = ".";
-  temp_dir_ = dir.string();
-  // An unnamed file disappears with the descriptor, even when the process dies.
-  fd_ = ::open(temp_dir_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    std::string name = (dir / (std::filesystem::path(database_).filename().string() + ".sort-XXXXXX")).string();
-    fd_ = ::mkstemp(name.data());
-    if (fd_ >= 0) {
-      ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
-      ::unlink(name.c_str());
-    }
+  temp_dir_ = platform::utf8_path(dir);
+  try {
+    temp_ = std::make_unique<platform::File>(
+        platform::File::temporary_in(temp_dir_, platform::utf8_path(db.filename())));
+  } catch (const platform::FileError& e) {
+    temp_failure("cannot create the file", e.what());
   }
-  if (fd_ < 0) temp_failure("cannot create the file", errno);
   temp_size_ = 0;
 }
 
 void IndexEntrySorter::write_temp(const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) temp_failure("cannot write the file", n < 0 ? errno : ENOSPC);
-    done += static_cast<std::size_t>(n);
+  try {
+    temp_->write_at(offset, data, size);
+  } catch (const platform::FileError& e) {
+    temp_failure("cannot write the file", e.what());
   }
 }
 
 void IndexEntrySorter::read_temp(std::uint8_t* data, std::size_t size, std::uint64_t offset) const {
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pread(fd_, data + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) temp_failure("cannot read the file back", n < 0 ? errno : 0);
-    done += static_cast<std::size_t>(n);
+  std::size_t got = 0;
+  try {
+    got = temp_->read_at(offset, data, size);
+  } catch (const platform::FileError& e) {
+    temp_failure("cannot read the file back", e.what());
   }
+  if (got != size) temp_failure("cannot read the file back", "it ends early");
 }
 
 void IndexEntrySorter::make_room(std::size_t key_size) {
@@ -277,7 +268,7 @@ bool IndexEntrySorter::run_contains(const Run& run, std::span<const std::uint8_t
 void IndexEntrySorter::sort_memory() { std::sort(records_.begin(), records_.end(), record_less); }
 
 void IndexEntrySorter::spill() {
-  if (fd_ < 0) open_temp();
+  if (!temp_) open_temp();
   sort_memory();
   Run run;
   run.begin = temp_size_;
@@ -377,8 +368,7 @@ void IndexEntrySorter::clear() {
   table_count_ = 0;
   runs_.clear();
   first_memory_id_ = next_id_ = 0;
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  temp_.reset();
   temp_size_ = 0;
 }
 

@@ -30,6 +30,10 @@
 
 #include "db/jet/index_page.h"
 
+namespace mirutone::platform {
+class File;
+}
+
 namespace mirutone::jet {
 
 class IndexEntrySorter {
@@ -79,7 +83,7 @@ class IndexEntrySorter {
   void open_temp();
   void write_temp(const std::uint8_t* data, std::size_t size, std::uint64_t offset);
   void read_temp(std::uint8_t* data, std::size_t size, std::uint64_t offset) const;
-  [[noreturn]] void temp_failure(const std::string& what, int err) const;
+  [[noreturn]] void temp_failure(const std::string& what, const std::string& cause = {}) const;
 
   std::string database_;
   std::string what_;
@@ -101,7 +105,7 @@ class IndexEntrySorter {
   std::size_t table_count_ = 0;
 
   std::vector<Run> runs_;
-  int fd_ = -1;
+  std::unique_ptr<platform::File> temp_;
   std::string temp_dir_;
   std::uint64_t temp_size_ = 0;
 };

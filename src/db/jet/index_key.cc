@@ -15,6 +15,8 @@
 // Binary and GUID keys.
 #include "db/jet/index_key.h"
 
+#include <atomic>
+
 #include <bit>
 #include <cstring>
 
@@ -97,10 +99,24 @@ std::vector<char32_t> decode_utf8(std::string_view s) {
   return out;
 }
 
+namespace {
+#ifdef _WIN32
+std::atomic<JapaneseSortKeys> japanese_keys{JapaneseSortKeys::System};
+#else
+std::atomic<JapaneseSortKeys> japanese_keys{JapaneseSortKeys::Builtin};
+#endif
+}  // namespace
+
+void set_japanese_sort_keys(JapaneseSortKeys source) { japanese_keys.store(source); }
+JapaneseSortKeys japanese_sort_keys() { return japanese_keys.load(); }
+
 std::shared_ptr<const TextKeyEncoder> make_text_key_encoder(Format format, int sort_order) {
   if (format == Format::Jet3) {
     if (sort_order == kSortGeneral) return std::make_shared<GeneralTextKeys>();
-    if (sort_order == kSortJapanese) return std::make_shared<JapaneseTextKeys>();
+    if (sort_order == kSortJapanese) {
+      if (japanese_sort_keys() == JapaneseSortKeys::System) return std::make_shared<SystemJapaneseTextKeys>();
+      return std::make_shared<JapaneseTextKeys>();
+    }
   }
   throw Error(0, "", "index key: no text key encoder for sort order " +
                          std::to_string(sort_order) + " in a " +

@@ -61,6 +61,14 @@ class TextKeyEncoder {
 // and Japanese; General and Japanese on Jet 4, whose keys have another shape).
 std::shared_ptr<const TextKeyEncoder> make_text_key_encoder(Format format, int sort_order);
 
+// Where Japanese text keys come from for every encoder made after the call:
+// the frozen table (Builtin) or the operating system (System, Windows only).
+// System is the default on Windows, Builtin elsewhere. The command line sets
+// it once, before anything is written.
+enum class JapaneseSortKeys { Builtin, System };
+void set_japanese_sort_keys(JapaneseSortKeys source);
+JapaneseSortKeys japanese_sort_keys();
+
 // Decodes UTF-8 into code points; throws Error on malformed input.
 std::vector<char32_t> decode_utf8(std::string_view utf8);
 

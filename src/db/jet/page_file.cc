@@ -1,14 +1,10 @@
 #include "db/jet/page_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "db/jet/error.h"
 #include "db/jet/rc4.h"
+#include "platform/file.h"
 
 namespace mirutone::jet {
 
@@ -26,39 +22,28 @@ void PageSource::check_page(std::uint32_t n, const char* what) const {
 }
 
 std::unique_ptr<PageFile> PageFile::open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    int err = errno;
-    throw Error(err == ENOENT ? 3024 : 3051, path,
-                std::string("cannot open the file: ") + std::strerror(err));
+  using Kind = platform::FileError::Kind;
+  try {
+    platform::File file = platform::File::open_read(path);
+    const std::uint64_t size = file.size();
+    return std::unique_ptr<PageFile>(new PageFile(path, std::move(file), size));
+  } catch (const platform::FileError& e) {
+    if (e.kind() == Kind::NotRegular) throw Error(3051, path, "not a regular file");
+    throw Error(e.kind() == Kind::NotFound ? 3024 : 3051, path, std::string("cannot open the file: ") + e.what());
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw Error(3051, path, "not a regular file");
-  }
-  return std::unique_ptr<PageFile>(new PageFile(path, fd, static_cast<std::uint64_t>(st.st_size)));
 }
 
-PageFile::PageFile(std::string path, int fd, std::uint64_t size)
-    : path_(std::move(path)), fd_(fd), size_(size) {}
+PageFile::PageFile(std::string path, platform::File file, std::uint64_t size)
+    : path_(std::move(path)), file_(std::make_unique<platform::File>(std::move(file))), size_(size) {}
 
-PageFile::~PageFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+PageFile::~PageFile() = default;
 
 std::size_t PageFile::read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t len) const {
-  std::size_t done = 0;
-  while (done < len) {
-    ssize_t n = ::pread(fd_, buf + done, len - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw Error(3051, path_, std::string("read failed: ") + std::strerror(errno));
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
+  try {
+    return file_->read_at(offset, buf, len);
+  } catch (const platform::FileError& e) {
+    throw Error(3051, path_, std::string("read failed: ") + e.what());
   }
-  return done;
 }
 
 void PageFile::configure(int page_size, std::uint32_t db_key) {

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+namespace mirutone::platform {
+class File;
+}
+
 namespace mirutone::jet {
 
 class PageSource {
@@ -54,9 +58,9 @@ class PageFile : public PageSource {
   void read_page(std::uint32_t n, std::uint8_t* buf) const override;
 
  private:
-  PageFile(std::string path, int fd, std::uint64_t size);
+  PageFile(std::string path, platform::File file, std::uint64_t size);
   std::string path_;
-  int fd_ = -1;
+  std::unique_ptr<platform::File> file_;
   std::uint64_t size_ = 0;
   int page_size_ = 2048;
   std::uint32_t db_key_ = 0;

@@ -1,16 +1,13 @@
 #include "db/jet/page_store.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "db/jet/format.h"
 #include "db/jet/jet3_layout.h"
 #include "db/jet/rc4.h"
 #include "db/jet/usage_map_builder.h"
+#include "platform/file.h"
 
 namespace mirutone::jet {
 
@@ -20,41 +17,38 @@ constexpr std::uint32_t kPage = jet3::kPageSize;
 constexpr std::size_t kCacheLimit = 1024;
 }
 
-PageStore::PageStore(std::string path, int fd, std::uint32_t pages)
-    : path_(std::move(path)), fd_(fd), page_count_(pages) {}
+PageStore::PageStore(std::string path, platform::File file, std::uint32_t pages)
+    : path_(std::move(path)), file_(std::make_unique<platform::File>(std::move(file))), page_count_(pages) {}
 
-PageStore::~PageStore() {
-  if (fd_ >= 0) ::close(fd_);
-}
+PageStore::~PageStore() = default;
 
-void PageStore::fail(const std::string& what, int err) const {
-  throw Error(0, path_, what + (err ? std::string(": ") + std::strerror(err) : std::string()));
+void PageStore::fail(const std::string& what, const std::string& cause) const {
+  throw Error(0, path_, what + (cause.empty() ? std::string() : ": " + cause));
 }
 
 std::unique_ptr<PageStore> PageStore::create(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (errno == EEXIST) throw Error(3204, path, "database already exists");
-    throw Error(0, path, std::string("cannot create the database file: ") + std::strerror(errno));
+  try {
+    return std::unique_ptr<PageStore>(new PageStore(path, platform::File::create_new(path), 0));
+  } catch (const platform::FileError& e) {
+    if (e.kind() == platform::FileError::Kind::Exists) throw Error(3204, path, "database already exists");
+    throw Error(0, path, std::string("cannot create the database file: ") + e.what());
   }
-  return std::unique_ptr<PageStore>(new PageStore(path, fd, 0));
 }
 
 std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) throw Error(3024, path, "file not found");
-    throw Error(3049, path, std::string("cannot open the database for writing: ") +
-                                std::strerror(errno));
+  platform::File file;
+  std::uint64_t size = 0;
+  try {
+    file = platform::File::open_write(path);
+    size = file.size();
+  } catch (const platform::FileError& e) {
+    if (e.kind() == platform::FileError::Kind::NotFound) throw Error(3024, path, "file not found");
+    throw Error(3049, path, std::string("cannot open the database for writing: ") + e.what());
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(2 * kPage) ||
-      st.st_size % kPage != 0) {
-    ::close(fd);
+  if (size < 2 * kPage || size % kPage != 0)
     throw CorruptError(path, "not a Jet 3 database (size is not a whole number of 2048-byte pages)");
-  }
   std::unique_ptr<PageStore> store(
-      new PageStore(path, fd, static_cast<std::uint32_t>(st.st_size / kPage)));
+      new PageStore(path, std::move(file), static_cast<std::uint32_t>(size / kPage)));
   const std::uint8_t* h = store->read(0);
   if (h[0] != fmt::kPageHeader || std::memcmp(h + fmt::kHeaderOffFormatId, "Standard Jet DB", 16) != 0 ||
       fmt::get_u32(h + fmt::kHeaderOffVersion) != 0) {
@@ -78,16 +72,15 @@ std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
 
 void PageStore::read_from_file(std::uint32_t page, std::uint8_t* buf) const {
   if (page >= page_count_) {
-    fail("page " + std::to_string(page) + " is past the end of the file", 0);
+    fail("page " + std::to_string(page) + " is past the end of the file");
   }
-  std::size_t done = 0;
-  while (done < kPage) {
-    ssize_t n = ::pread(fd_, buf + done, kPage - done,
-                        static_cast<off_t>(page) * kPage + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail("cannot read page " + std::to_string(page), n < 0 ? errno : 0);
-    done += static_cast<std::size_t>(n);
+  std::size_t got = 0;
+  try {
+    got = file_->read_at(static_cast<std::uint64_t>(page) * kPage, buf, kPage);
+  } catch (const platform::FileError& e) {
+    fail("cannot read page " + std::to_string(page), e.what());
   }
+  if (got != kPage) fail("cannot read page " + std::to_string(page), "the file ends inside it");
 }
 
 std::vector<std::uint8_t>& PageStore::load(std::uint32_t page) const {
@@ -127,8 +120,8 @@ void PageStore::make_room() {
 }
 
 void PageStore::write_page(std::uint32_t page, std::span<const std::uint8_t> bytes) {
-  if (page >= page_count_) fail("page " + std::to_string(page) + " is past the end of the file", 0);
-  if (bytes.size() != kPage) fail("a page of " + std::to_string(bytes.size()) + " bytes", 0);
+  if (page >= page_count_) fail("page " + std::to_string(page) + " is past the end of the file");
+  if (bytes.size() != kPage) fail("a page of " + std::to_string(bytes.size()) + " bytes");
   if (!cache_.count(page)) make_room();
   cache_[page].assign(bytes.begin(), bytes.end());
   dirty_.insert(page);
@@ -150,19 +143,20 @@ std::uint32_t PageStore::allocate() {
 
 void PageStore::flush() {
   write_back();
-  if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) fail("cannot sync the file", errno);
+  try {
+    file_->sync();
+  } catch (const platform::FileError& e) {
+    fail("cannot sync the file", e.what());
+  }
 }
 
 void PageStore::write_back() {
   for (std::uint32_t page : dirty_) {
     const auto& buf = cache_.at(page);
-    std::size_t done = 0;
-    while (done < kPage) {
-      ssize_t n = ::pwrite(fd_, buf.data() + done, kPage - done,
-                           static_cast<off_t>(page) * kPage + static_cast<off_t>(done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) fail("cannot write page " + std::to_string(page), n < 0 ? errno : ENOSPC);
-      done += static_cast<std::size_t>(n);
+    try {
+      file_->write_at(static_cast<std::uint64_t>(page) * kPage, buf.data(), kPage);
+    } catch (const platform::FileError& e) {
+      fail("cannot write page " + std::to_string(page), e.what());
     }
   }
   dirty_.clear();

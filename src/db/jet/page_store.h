@@ -18,6 +18,10 @@
 #include "db/jet/error.h"
 #include "db/jet/page_file.h"
 
+namespace mirutone::platform {
+class File;
+}
+
 namespace mirutone::jet {
 
 class PageStore : public PageSource {
@@ -59,17 +63,17 @@ class PageStore : public PageSource {
   void flush();
 
   // Throws the Error used for every failed read or write of this file.
-  [[noreturn]] void fail(const std::string& what, int err) const;
+  [[noreturn]] void fail(const std::string& what, const std::string& cause = {}) const;
 
  private:
-  PageStore(std::string path, int fd, std::uint32_t pages);
+  PageStore(std::string path, platform::File file, std::uint32_t pages);
   std::vector<std::uint8_t>& load(std::uint32_t page) const;
   void read_from_file(std::uint32_t page, std::uint8_t* buf) const;
   void write_back();
   void make_room();
 
   std::string path_;
-  int fd_ = -1;
+  std::unique_ptr<platform::File> file_;
   std::uint32_t page_count_ = 0;
   mutable std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> cache_;
   std::set<std::uint32_t> dirty_;

@@ -19,6 +19,8 @@
 // only the small-kana bits of the case weight.
 #include "db/jet/sort_japanese.h"
 
+#include "platform/sort_key.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -236,6 +238,20 @@ void JapaneseTextKeys::append_key(std::string_view utf8, Bytes& out) const {
   out.push_back(0x01);
   out.insert(out.end(), special.begin(), special.end());
   out.push_back(0x00);
+}
+
+SystemJapaneseTextKeys::SystemJapaneseTextKeys() {
+  if (!platform::system_sort_keys_available())
+    throw Error(0, "", "this system has no sort keys of its own; use the built-in Japanese keys");
+}
+
+void SystemJapaneseTextKeys::append_key(std::string_view utf8, Bytes& out) const {
+  // Trailing spaces are dropped as for the built-in keys.
+  while (!utf8.empty() && utf8.back() == ' ') utf8.remove_suffix(1);
+  if (!platform::system_sort_key(kSortJapanese,
+                                 platform::kIgnoreCase | platform::kIgnoreKanaType | platform::kIgnoreWidth,
+                                 utf8, out))
+    throw Error(0, "", "index key: the system gave no Japanese sort key for '" + std::string(utf8) + "'");
 }
 
 }  // namespace mirutone::jet

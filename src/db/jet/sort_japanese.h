@@ -19,4 +19,14 @@ class JapaneseTextKeys final : public TextKeyEncoder {
   void append_key(std::string_view utf8, Bytes& out) const override;
 };
 
+// The same key asked of the operating system (Windows), as Jet 3 itself
+// does: the weights of the machine that converts instead of the frozen
+// table. Throws Error where the system has no sort keys.
+class SystemJapaneseTextKeys final : public TextKeyEncoder {
+ public:
+  SystemJapaneseTextKeys();
+  int sort_order() const override { return kSortJapanese; }
+  void append_key(std::string_view utf8, Bytes& out) const override;
+};
+
 }  // namespace mirutone::jet

@@ -20,6 +20,7 @@
 #include "db/jet/table_writer.h"
 #include "db/jet/tdef_builder.h"
 #include "db/jet/usage_map_builder.h"
+#include "platform/path.h"
 
 namespace mirutone::jet {
 
@@ -46,7 +47,11 @@ bool same_name(const std::string& a, const std::string& b) {
 DateTime now_local() {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
   localtime_r(&t, &tm);
+#endif
   return from_civil(CivilTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec});
 }
 
@@ -113,7 +118,7 @@ std::unique_ptr<Writer> Writer::create(const std::string& path, Locale locale) {
     return w;
   } catch (...) {
     std::error_code ec;
-    std::filesystem::remove(path, ec);
+    std::filesystem::remove(platform::fs_path(path), ec);
     throw;
   }
 }

@@ -1,9 +1,6 @@
 // mirutone convert SOURCE: the conversion run in a terminal. The confirmation
 // is asked on the terminal (or answered by --yes), progress goes to stdout,
 // and on failure the cause, which the window does not show, goes to stderr.
-#include <signal.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -12,6 +9,9 @@
 #include "convert/conversion_run.h"
 #include "db/jet/codepage.h"
 #include "ui/cli/commands.h"
+#include "platform/console.h"
+#include "platform/interrupt.h"
+#include "platform/path.h"
 
 namespace mirutone::cli {
 namespace {
@@ -25,7 +25,7 @@ struct ConvertArgs {
 
 class TerminalUi : public convert::UserInterface {
  public:
-  explicit TerminalUi(bool yes) : yes_(yes), bar_(::isatty(STDOUT_FILENO) == 1) {}
+  explicit TerminalUi(bool yes) : yes_(yes), bar_(platform::stdout_is_terminal()) {}
 
   int MsgBox(const std::string& prompt, int buttons, const std::string& title) override {
     end_bar();
@@ -104,7 +104,7 @@ int convert_main(const ConvertArgs& args) {
   }
   schema::ModuleState state;
   if (!args.out.empty()) {
-    if (!fs::is_directory(args.out, ec)) {
+    if (!fs::is_directory(platform::fs_path(args.out), ec)) {
       std::cerr << me << "the output folder " << args.out << " does not exist\n";
       return kBadArguments;
     }
@@ -114,11 +114,7 @@ int convert_main(const ConvertArgs& args) {
   }
   // Ctrl-C or a termination request stops the run at the next row, so that
   // the output files are closed complete instead of being cut off.
-  struct sigaction on_stop{};
-  on_stop.sa_handler = [](int) { convert::request_stop(); };
-  sigemptyset(&on_stop.sa_mask);
-  ::sigaction(SIGINT, &on_stop, nullptr);
-  ::sigaction(SIGTERM, &on_stop, nullptr);
+  platform::on_interrupt(convert::request_stop);
   TerminalUi ui(args.yes);
   convert::ConversionRun run(state, ui);
   run.set_source_codepage(args.codepage);
@@ -156,6 +152,7 @@ void register_convert(CLI::App& app) {
   cmd->add_option("--out", args->out, "Folder for the two new files (default: the source's folder)");
   cmd->add_option("--codepage", args->codepage,
                   "Read the source's text in this code page instead of the one its header names");
+  add_sort_keys_option(cmd);
   cmd->callback([args] { set_status(convert_main(*args)); });
 }
 

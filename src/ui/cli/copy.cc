@@ -35,6 +35,7 @@ void register_copy(CLI::App& app) {
       ->check(CLI::IsMember({"ja", "general"}));
   cmd->add_option("--codepage", args->codepage,
                   "Decode Jet 3 source text in this code page instead of the one the header names (e.g. 932, 936)");
+  add_sort_keys_option(cmd);
   cmd->callback([args] {
     try {
       jet::CopyOptions opts;

@@ -7,6 +7,7 @@
 
 #include "convert/sample_source.h"
 #include "ui/cli/commands.h"
+#include "platform/path.h"
 
 namespace mirutone::cli {
 namespace {
@@ -30,10 +31,11 @@ void register_make_sample(CLI::App& app) {
   cmd->add_option("--days", args->options.days, "Days of daily report data, from 2024/04/01")
       ->check(CLI::Range(0, convert::SampleOptions::kMaxDays))
       ->capture_default_str();
+  add_sort_keys_option(cmd);
   cmd->callback([args] {
     const char* me = "mirutone make-sample: ";
     std::error_code ec;
-    if (std::filesystem::exists(args->out, ec)) {
+    if (std::filesystem::exists(platform::fs_path(args->out), ec)) {
       std::cerr << me << args->out << " already exists; remove it or choose another name\n";
       set_status(1);
       return;

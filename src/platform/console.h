@@ -1,0 +1,19 @@
+// The terminal: the command line as UTF-8, Japanese text in and out, and
+// whether standard output is a terminal (for the progress bar).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace mirutone::platform {
+
+// The program's arguments in UTF-8 (on Windows from the wide command line,
+// whatever the console's code page), argv[0] included.
+std::vector<std::string> utf8_arguments(int argc, char** argv);
+
+// Makes the console read and write UTF-8, which is what the program prints.
+void prepare_console();
+
+bool stdout_is_terminal();
+
+}  // namespace mirutone::platform

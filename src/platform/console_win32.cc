@@ -1,0 +1,31 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <io.h>
+
+#include <cstdio>
+
+#include "platform/console.h"
+#include "platform/path.h"
+
+namespace mirutone::platform {
+
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+  int n = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &n);
+  if (!wide) return {argv, argv + argc};
+  std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) out.push_back(narrow(wide[i]));
+  ::LocalFree(wide);
+  return out;
+}
+
+void prepare_console() {
+  ::SetConsoleOutputCP(CP_UTF8);
+  ::SetConsoleCP(CP_UTF8);
+}
+
+bool stdout_is_terminal() { return ::_isatty(::_fileno(stdout)) != 0; }
+
+}  // namespace mirutone::platform

@@ -8,7 +8,12 @@ std::string output_path(const ModuleState& state, const std::string& file_name) 
   if (state.strDbFolder.empty()) {
     throw db::Error(3044, "No output folder has been chosen for '" + file_name + "'");
   }
+#ifdef _WIN32
+  // The system's own separator, as the user reads it in messages.
+  return state.strDbFolder + "\\" + file_name;
+#else
   return state.strDbFolder + "/" + file_name;
+#endif
 }
 
 }  // namespace mirutone::schema

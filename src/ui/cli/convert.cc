@@ -109,7 +109,14 @@ int convert_main(const ConvertArgs& args) {
       return kBadArguments;
     }
     std::string folder = args.out;
+#ifdef _WIN32
+    // "D:\" keeps its separator: "D:" alone would be the drive's current folder.
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\') &&
+           !(folder.size() == 3 && folder[1] == ':'))
+      folder.pop_back();
+#else
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+#endif
     state.strDbFolder = folder;
   }
   // Ctrl-C or a termination request stops the run at the next row, so that

@@ -45,7 +45,15 @@ OVERLAPPED at_offset(std::uint64_t offset) {
 
 File File::open_read(const std::string& path) {
   File f;
-  f.handle_ = open_handle(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  try {
+    f.handle_ = open_handle(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  } catch (const FileError&) {
+    // A folder cannot be opened this way at all: say what it is.
+    DWORD attrs = ::GetFileAttributesW(widen(path).c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+      throw FileError(FileError::Kind::NotRegular, "not a regular file");
+    throw;
+  }
   if (::GetFileType(f.handle_) != FILE_TYPE_DISK)
     throw FileError(FileError::Kind::NotRegular, "not a regular file");
   BY_HANDLE_FILE_INFORMATION info{};

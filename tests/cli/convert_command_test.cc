@@ -89,6 +89,9 @@ TEST_F(ConvertCommand, OutFolderAndBadArguments) {
   EXPECT_EQ(convert(q(source()) + " --yes --out " + q(dir_ / "missing")).status, 2);
   EXPECT_EQ(convert(q(source()) + " --yes --codepage 99999").status, 2);
   EXPECT_EQ(convert(q(source()) + " --yes --bogus").status, 2);
+  // Linux has no Windows collation to ask: system keys are refused, not faked.
+  EXPECT_EQ(convert(q(source()) + " --yes --sort-keys system").status, 2);
+  EXPECT_EQ(convert(q(source()) + " --yes --sort-keys builtin --out " + q(dir_ / "out")).status, 0);
 }
 
 TEST_F(ConvertCommand, FailureTellsTheCauseOnStderr) {

@@ -2,8 +2,10 @@
 // runs and merged, duplicate keys found in memory and in runs, and failed
 // writes (a full disk, a file size limit) reported as Errors naming the file.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -259,6 +261,7 @@ TEST(LargeTable, ADamagedTreeIsAnErrorWhenRowsAreAdded) {
   }
 }
 
+#ifndef _WIN32  // a file size limit (RLIMIT_FSIZE) stands in for a full disk
 // In a child process whose files may not grow past `limit` bytes (a write
 // past it fails with EFBIG instead of killing the process): exits 0 when
 // `body` throws an Error that names `file` and tells the cause, 1 when
@@ -311,6 +314,8 @@ TEST(WriteFailure, AFileThatCannotGrowIsAnErrorNamingIt) {
     }
   });
 }
+
+#endif
 
 TEST(WriteFailure, ARefusedRowLeavesAFileTheReadersOpen) {
   TempDir dir;

@@ -4,9 +4,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "db/jet/reader.h"
 #include "db/jet/writer.h"
@@ -135,6 +137,7 @@ TEST(OpenExisting, TableWithAnIndexItCannotKeepIsLeftUntouched) {
   EXPECT_TRUE(x == y) << "the file changed";
 }
 
+#ifndef _WIN32  // a child process with a file size limit stands in for a full disk
 TEST(OpenExisting, WriteFailureNamesTheFile) {
   TempDir dir;
   std::string file = (dir / "small-disk.mdb").string();
@@ -164,6 +167,8 @@ TEST(OpenExisting, WriteFailureNamesTheFile) {
   ASSERT_TRUE(WIFEXITED(st));
   EXPECT_EQ(WEXITSTATUS(st), 0);
 }
+
+#endif
 
 }  // namespace
 }  // namespace mirutone::jet

@@ -12,6 +12,7 @@ class WindowsConverter : public CodePageConverter {
 
   bool to_utf8(const std::uint8_t* data, std::size_t len, std::string& out, std::size_t& bad_at,
                bool& incomplete) override {
+    if (len == 0) return true;
     const char* in = reinterpret_cast<const char*>(data);
     int n = ::MultiByteToWideChar(cp_, MB_ERR_INVALID_CHARS, in, static_cast<int>(len), nullptr, 0);
     if (n <= 0) {

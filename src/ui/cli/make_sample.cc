@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "convert/sample_source.h"
+#include "i18n/messages.h"
 #include "ui/cli/commands.h"
 
 namespace mirutone::cli {
@@ -21,13 +22,13 @@ struct MakeSampleArgs {
 void register_make_sample(CLI::App& app) {
   auto args = std::make_shared<MakeSampleArgs>();
   auto* cmd = app.add_subcommand(
-      "make-sample", "Write a sample NorvalePRO management database (Jet 3, code page 932) to convert");
-  cmd->add_option("OUT", args->out, "The .mdb file to create; an existing file is never overwritten")
+      "make-sample", i18n::tr("Write a sample NorvalePRO management database (Jet 3, code page 932) to convert"));
+  cmd->add_option("OUT", args->out, i18n::tr("The .mdb file to create; an existing file is never overwritten"))
       ->required();
-  cmd->add_option("--tags", args->options.tags, "Number of tags")
+  cmd->add_option("--tags", args->options.tags, i18n::tr("Number of tags"))
       ->check(CLI::Range(0, convert::SampleOptions::kMaxTags))
       ->capture_default_str();
-  cmd->add_option("--days", args->options.days, "Days of daily report data, from 2024/04/01")
+  cmd->add_option("--days", args->options.days, i18n::tr("Days of daily report data, from 2024/04/01"))
       ->check(CLI::Range(0, convert::SampleOptions::kMaxDays))
       ->capture_default_str();
   cmd->callback([args] {

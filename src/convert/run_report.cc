@@ -38,14 +38,10 @@ std::string step_name(int step, int total, const std::string& source, const std:
 
 std::string progress_text(const Progress& p) {
   if (p.step == 0) return tr("Creating {1}", p.table);
-  std::string text = step_name(p.step, p.total_steps, p.table, p.target) + ": ";
-  if (p.source_rows > 0) {
-    text += tr("{1} of {2} rows", p.rows, std::max(p.source_rows, p.rows));
-  } else {
-    text += tr("{1} rows", p.rows);
-  }
-  if (p.rows != p.copied) text += tr(" ({1} copied)", p.copied);
-  return text;
+  std::string rows = p.source_rows > 0 ? tr("{1} of {2} rows", p.rows, std::max(p.source_rows, p.rows))
+                                      : tr("{1} rows", p.rows);
+  if (p.rows != p.copied) rows += tr(" ({1} copied)", p.copied);
+  return tr("{1}: {2}", step_name(p.step, p.total_steps, p.table, p.target), rows);
 }
 
 double step_fraction(const Progress& p) {
@@ -85,9 +81,14 @@ std::vector<std::string> summary_lines(const RunResult& result) {
   std::vector<std::string> lines;
   lines.push_back(tr("Rows per step (read, copied, skipped):"));
   int last = 0;
+  std::string file;
   for (const StepRecord& s : result.steps) {
-    std::string line = tr("{1} ({2}): {3}", step_name(s.step, 19, s.source_table, s.target_table), s.target_file,
-                          tr("{1} read, {2} copied, {3} skipped", s.read, s.copied, s.skipped));
+    if (s.target_file != file) {
+      file = s.target_file;
+      lines.push_back(tr("{1}:", file));
+    }
+    std::string line = "  " + tr("{1}: {2}", step_name(s.step, 19, s.source_table, s.target_table),
+                                 tr("{1} read, {2} copied, {3} skipped", s.read, s.copied, s.skipped));
     if (s.skipped > 0 && !s.skip_rule.empty()) line += tr(" (skipped: {1})", tr(s.skip_rule, s.skip_field));
     if (!s.done) line += tr("; not finished");
     lines.push_back(std::move(line));

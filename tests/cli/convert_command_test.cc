@@ -74,8 +74,11 @@ TEST_F(ConvertCommand, YesConvertsBesideTheSourceWithALinePerStep) {
   // The closing summary names the rule that skipped a row.
   const auto summary = o.out.find("Rows per step (read, copied, skipped):\n");
   ASSERT_NE(summary, std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("step 15/19 単位情報 -> M_UNIT (Ruzevuz.mdb): 12 read, 11 copied, 1 skipped (skipped: 単位NO "
-                       "is 1 or Null (number 1 is the seed row's))\n",
+  EXPECT_NE(o.out.find("Ruzevuz.mdb:\n  step 1/19 TAG情報マスター -> M_TAG: 12 read, 12 copied, 0 skipped\n", summary),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find("  step 15/19 単位情報 -> M_UNIT: 12 read, 11 copied, 1 skipped (skipped: 単位NO is 1 or "
+                       "Null (number 1 is the seed row's))\nNVData.mdb:\n  step 16/19",
                        summary),
             std::string::npos)
       << o.out;
@@ -154,8 +157,8 @@ TEST_F(ConvertCommand, JapaneseLocaleSpeaksJapaneseAndTheOthersEnglish) {
   Outcome ja = convert(q(source()) + " --yes", "", kJapanese);
   ASSERT_EQ(ja.status, 0) << ja.err;
   EXPECT_NE(ja.out.find("手順 15/19 単位情報 → M_UNIT：11 行をコピー（読込 12 行）\n"), std::string::npos) << ja.out;
-  EXPECT_NE(ja.out.find("手順 15/19 単位情報 → M_UNIT（Ruzevuz.mdb）：読込 12、コピー 11、スキップ 1（スキップの条件："
-                        "単位NO が 1 または Null（1 番は初期行のもの））"),
+  EXPECT_NE(ja.out.find("  手順 15/19 単位情報 → M_UNIT：読込 12、コピー 11、スキップ 1（スキップの条件："
+                        "単位NO が 1 または Null（1 番は初期行のもの））\nNVData.mdb：\n"),
             std::string::npos)
       << ja.out;
   EXPECT_EQ(ja.out.find("rows"), std::string::npos) << ja.out;

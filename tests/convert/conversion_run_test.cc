@@ -579,7 +579,7 @@ TEST_F(Run, StopRequestEndsTheRunWithClosedCompleteFiles) {
   EXPECT_EQ(r.steps[17].read, 0);
   const std::string status = convert::status_text(r);
   EXPECT_NE(status.find("The output files are incomplete: do not use them."), std::string::npos) << status;
-  EXPECT_NE(status.find("step 18/19 月報データ情報 -> D_MDAT (NVData.mdb): 0 read, 0 copied, 0 skipped; not finished\n"
+  EXPECT_NE(status.find("  step 18/19 月報データ情報 -> D_MDAT: 0 read, 0 copied, 0 skipped; not finished\n"
                         "step 19 was not run"),
             std::string::npos)
       << status;
@@ -603,6 +603,23 @@ TEST_F(Run, FailedRunReleasesTheFilesSoTheNextRunCanReplaceThem) {
   r = run(good);
   ASSERT_EQ(r.outcome, RunOutcome::Completed) << (r.cause ? r.cause->describe() : "");
   EXPECT_EQ(read_table(kanri(), "M_UNIT").size(), 2u);
+}
+
+TEST(RunReport, ProgressCountsTheStepsRowsAndEstimatesTheRest) {
+  convert::Progress p{17, 19, "日報データ情報", 1234, 1200, "D_DDAT"};
+  p.source_rows = 50000;
+  p.all_rows = 1000;
+  p.all_read = 250;
+  EXPECT_EQ(convert::progress_text(p), "step 17/19 日報データ情報 -> D_DDAT: 1,234 of 50,000 rows (1,200 copied)");
+  EXPECT_DOUBLE_EQ(convert::step_fraction(p), 1234.0 / 50000);
+  EXPECT_EQ(convert::time_left(p, 10), "about 30 s left");
+  EXPECT_EQ(convert::time_left(p, 100), "about 5 min 0 s left");
+  EXPECT_EQ(convert::time_left(p, 0.5), "") << "too early to tell";
+  // A table definition that counts too few rows never shows more than all.
+  p.source_rows = 1000;
+  p.rows = p.copied = 1500;
+  EXPECT_EQ(convert::progress_text(p), "step 17/19 日報データ情報 -> D_DDAT: 1,500 of 1,500 rows");
+  EXPECT_DOUBLE_EQ(convert::step_fraction(p), 1.0);
 }
 
 }  // namespace

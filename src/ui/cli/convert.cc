@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
@@ -142,7 +143,13 @@ void print_summary(const convert::RunResult& r, std::ostream& out) {
   // Wrapped to a terminal's width; one line per step into a file or pipe.
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   for (const std::string& line : convert::summary_lines(r)) {
-    out << (terminal ? i18n::wrap(line, terminal_width() - 1, "  ") : line) << '\n';
+    if (!terminal) {
+      out << line << '\n';
+      continue;
+    }
+    const std::size_t lead = std::min(line.find_first_not_of(' '), line.size());
+    const std::string indent(lead, ' ');
+    out << indent << i18n::wrap(line.substr(lead), terminal_width() - 1 - lead, indent + "  ") << '\n';
   }
   out << std::flush;
 }

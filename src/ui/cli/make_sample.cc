@@ -35,7 +35,7 @@ void register_make_sample(CLI::App& app) {
     const char* me = "mirutone make-sample: ";
     std::error_code ec;
     if (std::filesystem::exists(args->out, ec)) {
-      std::cerr << me << args->out << " already exists; remove it or choose another name\n";
+      std::cerr << me << i18n::tr("{1} already exists; remove it or choose another name", args->out) << '\n';
       set_status(1);
       return;
     }
@@ -43,9 +43,9 @@ void register_make_sample(CLI::App& app) {
       auto summary = convert::make_sample_source(args->out, args->options);
       long long total = 0;
       for (const auto& [table, rows] : summary.rows) total += rows;
-      std::cout << "Wrote " << args->out << ": " << summary.rows.size() << " tables, " << total
-                << " rows (" << args->options.tags << " tags, " << args->options.days
-                << " days)\n";
+      std::cout << i18n::tr("Wrote {1}: {2} tables, {3} rows ({4} tags, {5} days)", args->out,
+                            summary.rows.size(), total, args->options.tags, args->options.days)
+                << '\n';
       set_status(0);
     } catch (const std::invalid_argument& e) {
       std::cerr << me << e.what() << '\n';

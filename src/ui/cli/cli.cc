@@ -1,7 +1,9 @@
 #include "ui/cli/cli.h"
 
+#ifndef _WIN32
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 
@@ -14,9 +16,12 @@
 namespace mirutone::cli {
 namespace {
 
+// Columns of the terminal the help goes to; 80 when it does not say.
 std::size_t help_width() {
+#ifndef _WIN32
   struct winsize ws{};
   if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 40) return ws.ws_col;
+#endif
   return 80;
 }
 

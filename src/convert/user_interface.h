@@ -27,6 +27,9 @@ struct Progress {
   long long copied = 0; // of which stored in the target (the others were skipped)
   std::string target;   // the copy step's target table
   bool step_done = false;  // the last report of a copy step
+  long long source_rows = 0;  // rows of this step's source table (its definition's count)
+  long long all_rows = 0;     // the same summed over the nineteen steps
+  long long all_read = 0;     // source rows handled in all steps so far
 };
 
 class UserInterface {

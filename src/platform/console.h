@@ -2,6 +2,7 @@
 // whether standard output is a terminal (for the progress bar).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,5 +16,9 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 void prepare_console();
 
 bool stdout_is_terminal();
+
+// Columns of the terminal (or console window) standard output goes to; 0 when
+// it is not one or does not say.
+std::size_t terminal_columns();
 
 }  // namespace mirutone::platform

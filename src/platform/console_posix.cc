@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/console.h"
@@ -9,5 +10,11 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) { return {argv, a
 void prepare_console() {}
 
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+std::size_t terminal_columns() {
+  struct winsize ws{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0) return ws.ws_col;
+  return 0;
+}
 
 }  // namespace mirutone::platform

@@ -28,4 +28,11 @@ void prepare_console() {
 
 bool stdout_is_terminal() { return ::_isatty(::_fileno(stdout)) != 0; }
 
+std::size_t terminal_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? static_cast<std::size_t>(columns) : 0;
+}
+
 }  // namespace mirutone::platform

@@ -15,11 +15,23 @@
 // - a source that is one of the two output files is refused before anything
 //   is deleted;
 // - on failure the recordsets and databases are released, so the files on
-//   disk are complete up to the last stored row and can be opened.
+//   disk are complete up to the last stored row and can be opened; an
+//   output that cannot be written out complete (a full disk) is removed, and
+//   the cause says so;
+// - the run holds a lock on the output folder from before the deletion to
+//   its end; a second run into the same folder fails at once, before it
+//   deletes anything;
+// - an output path holding something other than a regular file (a FIFO, a
+//   folder) is refused before anything is deleted;
+// - each output database is written out and closed as soon as its last copy
+//   step is done, so a later failure or a killed process cannot take its rows;
+// - a source table whose scan reads fewer or more rows than its definition
+//   counts is reported (Progress::damage and RunResult::damaged).
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/user_interface.h"
 #include "schema/module_state.h"
@@ -55,6 +67,7 @@ struct FailureCause {
   std::string value;          // that field's source value as text, if any
   int jet_code = 0;           // Jet's error number, 0 when none applies
   std::string message;        // the engine's own text
+  std::string build_failure;  // what made a builder show "ＤＢ作成エラー" earlier, if anything
 
   // One line (or a few) naming everything above that is known.
   std::string describe() const;
@@ -68,6 +81,7 @@ struct RunResult {
   std::string kanri_path;             // the two output files of this run
   std::string data_path;
   long long rows_copied = 0;          // target rows stored by the copy steps
+  std::vector<TableDamage> damaged;   // source tables whose counts disagree, one entry each
 };
 
 class ConversionRun {

@@ -78,6 +78,10 @@ Recordset Database::OpenRecordset(const std::string& source, int type) const {
   return Recordset(RecordsetImpl::over_table(file_, select, type));
 }
 
+StoredCounts Database::TableCounts(const std::string& table) const {
+  return file().stored_counts(table);
+}
+
 void Database::Close() {
   engine_call("Close", file_ ? file_->path() : std::string());
   file().close();

@@ -188,11 +188,21 @@ void DatabaseFile::close() {
 }
 
 void DatabaseFile::settle() {
+  if (!incomplete_.empty()) {
+    // A failed write-out leaves the file half written; nothing more can
+    // make it whole, and what it holds must not be read as if it were.
+    throw Error(0, path_ + " could not be written out complete: " + incomplete_);
+  }
   if (!writer_) return;
   auto w = std::move(writer_);
   ++*writes_;
   OpenFiles::instance().written(path_);
-  w->close();
+  try {
+    w->close();
+  } catch (const std::exception& e) {
+    incomplete_ = e.what();
+    throw;
+  }
 }
 
 void DatabaseFile::settle_others() const {
@@ -274,6 +284,15 @@ void DatabaseFile::create_query(const std::string& name, const std::string& sql)
   }
   writer().create_query(name, sql);
   queries_.push_back({name, sql});
+}
+
+StoredCounts DatabaseFile::stored_counts(const std::string& table) {
+  const std::string& name = this->table(table).Name;
+  auto r = reader();
+  StoredCounts c;
+  c.definition_rows = r->table(name).stored_row_count;
+  if (auto n = r->primary_index_entries(name)) c.primary_index_entries = static_cast<long long>(*n);
+  return c;
 }
 
 void DatabaseFile::append_row(const TableDef& table, std::vector<jet::Value> values) {

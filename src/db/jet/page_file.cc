@@ -9,6 +9,7 @@
 
 #include "db/jet/error.h"
 #include "db/jet/rc4.h"
+#include "platform/regular_file.h"
 
 namespace mirutone::jet {
 
@@ -26,16 +27,16 @@ void PageSource::check_page(std::uint32_t n, const char* what) const {
 }
 
 std::unique_ptr<PageFile> PageFile::open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    int err = errno;
-    throw Error(err == ENOENT ? 3024 : 3051, path,
-                std::string("cannot open the file: ") + std::strerror(err));
+  platform::OpenedFile f = platform::open_regular_file(path, platform::FileAccess::Read);
+  if (f.fd < 0) {
+    throw Error(f.error == ENOENT ? 3024 : 3051, path, "cannot open the file: " + f.problem);
   }
+  int fd = f.fd;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
     ::close(fd);
-    throw Error(3051, path, "not a regular file");
+    throw Error(3051, path, std::string("cannot open the file: ") + std::strerror(err));
   }
   return std::unique_ptr<PageFile>(new PageFile(path, fd, static_cast<std::uint64_t>(st.st_size)));
 }

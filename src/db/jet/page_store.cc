@@ -11,6 +11,7 @@
 #include "db/jet/jet3_layout.h"
 #include "db/jet/rc4.h"
 #include "db/jet/usage_map_builder.h"
+#include "platform/regular_file.h"
 
 namespace mirutone::jet {
 
@@ -41,12 +42,12 @@ std::unique_ptr<PageStore> PageStore::create(const std::string& path) {
 }
 
 std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) throw Error(3024, path, "file not found");
-    throw Error(3049, path, std::string("cannot open the database for writing: ") +
-                                std::strerror(errno));
+  platform::OpenedFile f = platform::open_regular_file(path, platform::FileAccess::ReadWrite);
+  if (f.fd < 0) {
+    if (f.error == ENOENT) throw Error(3024, path, "file not found");
+    throw Error(3049, path, "cannot open the database for writing: " + f.problem);
   }
+  int fd = f.fd;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(2 * kPage) ||
       st.st_size % kPage != 0) {

@@ -11,6 +11,7 @@
 #include "db/jet/codepage.h"
 #include "db/jet/format.h"
 #include "db/jet/header.h"
+#include "db/jet/index_page.h"
 #include "db/jet/page_file.h"
 #include "db/jet/properties.h"
 #include "db/jet/query_def.h"
@@ -79,6 +80,16 @@ class ReaderImpl : public Reader {
   }
 
   std::vector<QueryInfo> queries() const override;
+
+  std::optional<std::uint64_t> primary_index_entries(const std::string& name) const override {
+    const LoadedTable& t = load(name);
+    for (const LogicalIndexDef& li : t.def->logical_indexes) {
+      if (li.type != fmt::kIdxTypePrimary || li.real_index >= t.def->real_indexes.size()) continue;
+      const RealIndexDef& ri = t.def->real_indexes[li.real_index];
+      return read_index_tree(*open_->file, header_.format, ri.first_page, t.info.tdef_page).entries.size();
+    }
+    return std::nullopt;
+  }
 
  private:
   const CatalogEntry* find_table(const std::string& name) const {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -71,6 +72,10 @@ class TerminalUi : public convert::UserInterface {
       if (p.copied != p.rows) std::cout << " of " << p.rows;
       std::cout << std::endl;
     }
+    if (p.damage) {
+      end_bar();
+      std::cout << "step " << p.step << ": " << p.damage->describe() << std::endl;
+    }
   }
 
  private:
@@ -105,7 +110,10 @@ int convert_main(const ConvertArgs& args) {
   schema::ModuleState state;
   if (!args.out.empty()) {
     if (!fs::is_directory(args.out, ec)) {
-      std::cerr << me << "the output folder " << args.out << " does not exist\n";
+      bool exists = fs::exists(args.out, ec);
+      std::cerr << me << "the output folder " << args.out
+                << (exists ? " is not a folder (--out names the folder for the two new files)" : " does not exist")
+                << '\n';
       return kBadArguments;
     }
     std::string folder = args.out;
@@ -123,6 +131,16 @@ int convert_main(const ConvertArgs& args) {
   convert::ConversionRun run(state, ui);
   run.set_source_codepage(args.codepage);
   convert::RunResult r = run.Command1_Click(args.source);
+  // The closing list of source tables that look damaged, after any outcome.
+  auto damage_summary = [&] {
+    if (r.damaged.empty()) return;
+    std::cerr << me << r.damaged.size() << " source table(s) read fewer or more rows than they count:\n";
+    for (const auto& d : r.damaged) std::cerr << "  step " << d.step << ": " << d.describe() << '\n';
+  };
+  struct AtEnd {
+    std::function<void()> f;
+    ~AtEnd() { f(); }
+  } summary_at_end{damage_summary};
   switch (r.outcome) {
     case convert::RunOutcome::Declined:
       return kDeclined;

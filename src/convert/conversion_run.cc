@@ -11,6 +11,7 @@
 #include "convert/copy_step.h"
 #include "platform/file_lock.h"
 #include "platform/regular_file.h"
+#include "db/database_file.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/value_conversion.h"
@@ -131,6 +132,17 @@ void close_output(db::Database& db, const std::string& path) {
     ::unlink(path.c_str());
     throw db::Error(code, std::string(e.what()) + "; " + output_removed(path));
   }
+}
+
+// Removes an output that a failed write-out left half written, wherever in
+// the run that happened (a builder's handle being reassigned, say); returns
+// what to tell, or nothing.
+std::optional<std::string> remove_if_incomplete(const std::string& path) {
+  auto why = db::DatabaseFile::left_incomplete(path);
+  struct stat st{};
+  if (!why || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  ::unlink(path.c_str());
+  return output_removed(path) + " (" + *why + ")";
 }
 
 // Holds the rows a step read against what the source table's own structures
@@ -346,6 +358,9 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
     state_.dbSource.Close();
     close_output(state_.dbKanri, result.kanri_path);
     close_output(state_.dbData, result.data_path);
+    for (const std::string* out : {&result.kanri_path, &result.data_path}) {
+      if (auto removed = remove_if_incomplete(*out)) throw db::Error(0, *removed);
+    }
     ui.SetMousePointer(vbDefault);
     ui.MsgBox(kCompletedPrompt, vbOKOnly, kTitle);
     result.outcome = RunOutcome::Completed;
@@ -382,6 +397,10 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
   };
   release_output(state_.dbKanri, result.kanri_path);
   release_output(state_.dbData, result.data_path);
+  for (const std::string* out : {&result.kanri_path, &result.data_path}) {
+    if (out->empty()) continue;
+    if (auto removed = remove_if_incomplete(*out)) result.cause->message += "; " + *removed;
+  }
   ui.SetMousePointer(vbDefault);
   ui.MsgBox(kFailedPrompt, vbOKOnly, kTitle);
   result.outcome = RunOutcome::Failed;

@@ -128,10 +128,27 @@ class OpenFiles {
     return versions_[key(path)];
   }
 
+  // Files whose write-out failed, until a new file is created at the path.
+  void set_incomplete(const std::string& path, const std::string& why) {
+    std::lock_guard lock(mutex_);
+    if (why.empty()) {
+      incomplete_.erase(key(path));
+    } else {
+      incomplete_[key(path)] = why;
+    }
+  }
+  std::optional<std::string> incomplete(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    auto it = incomplete_.find(key(path));
+    if (it == incomplete_.end()) return std::nullopt;
+    return it->second;
+  }
+
  private:
   std::mutex mutex_;
   std::map<std::string, std::vector<std::weak_ptr<DatabaseFile>>> open_;
   std::map<std::string, std::uint64_t> versions_;
+  std::map<std::string, std::string> incomplete_;
 };
 
 }  // namespace
@@ -154,6 +171,7 @@ DatabaseFile::~DatabaseFile() {
 
 std::shared_ptr<DatabaseFile> DatabaseFile::create(const std::string& path, jet::Locale locale) {
   auto writer = jet::Writer::create(path, locale);
+  OpenFiles::instance().set_incomplete(path, "");
   std::shared_ptr<DatabaseFile> db(new DatabaseFile(path, locale.sort_order, jet::Format::Jet3, locale.codepage));
   db->writer_ = std::move(writer);
   OpenFiles::instance().add(db);
@@ -201,8 +219,13 @@ void DatabaseFile::settle() {
     w->close();
   } catch (const std::exception& e) {
     incomplete_ = e.what();
+    OpenFiles::instance().set_incomplete(path_, incomplete_);
     throw;
   }
+}
+
+std::optional<std::string> DatabaseFile::left_incomplete(const std::string& path) {
+  return OpenFiles::instance().incomplete(path);
 }
 
 void DatabaseFile::settle_others() const {

@@ -49,6 +49,9 @@ class DatabaseFile {
   // Once a write-out has failed, the file is known to be incomplete: close()
   // and every later read or write fail, saying so.
   void close();
+  // Why writing out the file at `path` failed in this process, if it did
+  // since a database was last created there: such a file is half written.
+  static std::optional<std::string> left_incomplete(const std::string& path);
 
   const std::vector<TableDef>& tables() const { return tables_; }
   // Jet's name matching; Error 3078 naming the table when there is none.

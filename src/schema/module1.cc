@@ -49,7 +49,7 @@ void Module1::build_failed(const char* file_name) {
   } catch (...) {
     why = "unknown failure";
   }
-  build_failure_ = std::string("creating ") + file_name + " failed: " + why;
+  build_failure_ = std::string("creating ") + file_name + ": " + why;
   ui_.MsgBox(kBuildFailed, convert::vbOKOnly, kTitle);
 }
 

@@ -368,6 +368,8 @@ TEST_F(RunFaults, AReadOnlyOutputFolderNamesThePermissionError) {
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("failed at creating Ruzevuz.mdb: "), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("Read-only file system"), std::string::npos) << o.err;
+  EXPECT_NE(o.out.find("ＤＢ作成エラー"), std::string::npos) << o.out;
+  EXPECT_NE(o.err.find("creating the new databases had already failed"), std::string::npos) << o.err;
 }
 
 }  // namespace

@@ -9,12 +9,12 @@
 #include <sstream>
 
 #include "convert/copy_step.h"
-#include "platform/file_lock.h"
-#include "platform/regular_file.h"
 #include "db/database_file.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/value_conversion.h"
+#include "platform/file_lock.h"
+#include "platform/regular_file.h"
 #include "schema/layouts.h"
 #include "schema/module1.h"
 
@@ -152,17 +152,18 @@ std::optional<TableDamage> check_counts(const db::Database& source, const CopySt
   d.step = step.number;
   d.table = step.source_table();
   d.rows_read = rows_read;
-  db::StoredCounts counts;
   try {
-    counts.definition_rows = source.TableCounts(d.table).definition_rows;
-    if (counts.definition_rows == rows_read) return std::nullopt;
-    // Only now walk the primary index: it is the costly part.
-    counts = source.TableCounts(d.table);
+    d.definition_rows = source.TableCounts(d.table).definition_rows;
+  } catch (const std::exception&) {
+    return std::nullopt;  // a source that is not a plain table: nothing to hold it against
+  }
+  if (d.definition_rows == rows_read) return std::nullopt;
+  // Only now walk the primary index: it is the costly part.
+  try {
+    d.primary_index_entries = source.TableCounts(d.table, true).primary_index_entries;
   } catch (const std::exception& e) {
     d.index_problem = e.what();
   }
-  d.definition_rows = counts.definition_rows;
-  d.primary_index_entries = counts.primary_index_entries;
   return d;
 }
 

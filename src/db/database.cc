@@ -78,8 +78,8 @@ Recordset Database::OpenRecordset(const std::string& source, int type) const {
   return Recordset(RecordsetImpl::over_table(file_, select, type));
 }
 
-StoredCounts Database::TableCounts(const std::string& table) const {
-  return file().stored_counts(table);
+StoredCounts Database::TableCounts(const std::string& table, bool walk_primary_index) const {
+  return file().stored_counts(table, walk_primary_index);
 }
 
 void Database::Close() {

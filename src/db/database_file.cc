@@ -309,11 +309,12 @@ void DatabaseFile::create_query(const std::string& name, const std::string& sql)
   queries_.push_back({name, sql});
 }
 
-StoredCounts DatabaseFile::stored_counts(const std::string& table) {
+StoredCounts DatabaseFile::stored_counts(const std::string& table, bool walk_primary_index) {
   const std::string& name = this->table(table).Name;
   auto r = reader();
   StoredCounts c;
   c.definition_rows = r->table(name).stored_row_count;
+  if (!walk_primary_index) return c;
   if (auto n = r->primary_index_entries(name)) c.primary_index_entries = static_cast<long long>(*n);
   return c;
 }

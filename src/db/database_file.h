@@ -67,9 +67,9 @@ class DatabaseFile {
   // One converted value per field of `table`, in field order.
   void append_row(const TableDef& table, std::vector<jet::Value> values);
   std::unique_ptr<TableScan> scan(const std::string& table);
-  // Error 3078 for an unknown table; the primary index is walked, so this
-  // reads the whole of its tree.
-  StoredCounts stored_counts(const std::string& table);
+  // Error 3078 for an unknown table. With `walk_primary_index` the primary
+  // index's tree is read whole to count its entries.
+  StoredCounts stored_counts(const std::string& table, bool walk_primary_index);
   // Writes out whatever is pending, so that the file on disk is complete and
   // consistent (after a refused row, before the refusal is reported). The
   // next write opens the file again.

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Pictures of the window for the documentation, taken on a virtual X display:
 #   docs/window.png          the window as it opens;
-#   docs/window-running.png  the window during a run on a sample database.
-# The window grabs itself (MIRUTONE_SCREENSHOT, MIRUTONE_SCREENSHOT_RUNNING).
+#   docs/window-running.png  the window during a run on a sample database;
+#   docs/window-completed.png  the window after that run, with its summary;
+#   docs/window-failed.png   the window after a run on a file that is not a
+#                            database, with the cause.
+# The window grabs itself (MIRUTONE_SCREENSHOT, MIRUTONE_SCREENSHOT_RUNNING,
+# MIRUTONE_SCREENSHOT_ENDED).
 # Needs xvfb (scripts/setup.sh) and a built tree; MIRUTONE_BIN names another binary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,4 +37,11 @@ mkdir -p "$work/plant"
 on_display env MIRUTONE_SCREENSHOT_RUNNING="$PWD/docs/window-running.png" \
   MIRUTONE_SCREENSHOT_SOURCE="$work/plant/管理報.mdb" "$bin"
 
-ls -l docs/window.png docs/window-running.png
+on_display env MIRUTONE_SCREENSHOT_ENDED="$PWD/docs/window-completed.png" \
+  MIRUTONE_SCREENSHOT_SOURCE="$work/plant/管理報.mdb" "$bin"
+mkdir -p "$work/other"
+echo "not a database" >"$work/other/管理報.mdb"
+on_display env MIRUTONE_SCREENSHOT_ENDED="$PWD/docs/window-failed.png" \
+  MIRUTONE_SCREENSHOT_SOURCE="$work/other/管理報.mdb" "$bin"
+
+ls -l docs/window.png docs/window-running.png docs/window-completed.png docs/window-failed.png

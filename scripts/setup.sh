@@ -9,7 +9,8 @@ APT_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
+  gettext
   mdbtools
   xvfb xauth fonts-noto-cjk
   bc time

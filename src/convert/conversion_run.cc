@@ -13,6 +13,7 @@
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/value_conversion.h"
+#include "i18n/messages.h"
 #include "platform/file_lock.h"
 #include "platform/regular_file.h"
 #include "schema/layouts.h"
@@ -167,9 +168,26 @@ std::optional<TableDamage> check_counts(const db::Database& source, const CopySt
   return d;
 }
 
+// Refuses, before anything is deleted, a source that the copy could not
+// read: a missing path, something other than a regular file (looked at
+// without opening it, so a FIFO cannot hold the run), or a file that does
+// not open as a Jet database.
+void check_source(const db::Workspace& ws, const std::string& path, int codepage) {
+  if (path.empty()) throw db::Error(3024, "No source database was given");
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) {
+    int err = errno;
+    throw db::Error(3024, "Could not find file '" + path + "': " + std::strerror(err));
+  }
+  if (!S_ISREG(st.st_mode)) throw db::Error(3049, "'" + path + "' is not a regular file");
+  db::Database probe = ws.OpenDatabase(path, codepage);
+  probe.Close();
+}
+
 // Where the run has got to, for the failure report.
 struct Position {
-  std::string stage;
+  std::string stage;       // English, with {1} for `path`
+  std::string path;
   const CopyStep* step = nullptr;
   long long row = 0;
   const RowCopy* copy = nullptr;
@@ -178,6 +196,7 @@ struct Position {
 FailureCause cause_of(const Position& at, const std::exception& e) {
   FailureCause c;
   c.stage = at.stage;
+  c.stage_path = at.path;
   c.message = e.what();
   if (auto* je = dynamic_cast<const jet::Error*>(&e)) c.jet_code = je->jet_code();
   if (at.step) {
@@ -193,6 +212,21 @@ FailureCause cause_of(const Position& at, const std::exception& e) {
     }
   }
   return c;
+}
+
+// Rows the source's table definition counts for each step; 0 for a table it
+// lacks (that step fails when it opens the table).
+std::vector<long long> source_row_counts(const db::Database& source, const std::vector<CopyStep>& steps) {
+  std::vector<long long> counts;
+  for (const CopyStep& step : steps) {
+    long long n = 0;
+    try {
+      n = source.TableDefs()(step.source_table()).RecordCount;
+    } catch (const std::exception&) {
+    }
+    counts.push_back(n);
+  }
+  return counts;
 }
 
 }  // namespace
@@ -216,22 +250,6 @@ std::string TableDamage::describe() const {
   return out.str();
 }
 
-std::string FailureCause::describe() const {
-  std::ostringstream out;
-  if (!build_failure.empty()) out << build_failure << "; then ";
-  if (step > 0) {
-    out << "step " << step << " (" << source_table << " -> " << target_table << ")";
-    if (row > 0) out << ", source row " << row;
-    if (!field.empty()) out << ", field " << field;
-    if (!value.empty()) out << " = '" << value << "'";
-  } else {
-    out << (stage.empty() ? "the run" : stage);
-  }
-  out << ": " << message;
-  if (jet_code != 0) out << " (Jet error " << jet_code << ")";
-  return out.str();
-}
-
 RunResult ConversionRun::Command1_Click(const std::string& text1) {
   RunResult result;
   stop_requested.store(false, std::memory_order_relaxed);
@@ -251,7 +269,8 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       return result;
     }
     OutputFolder folder(state_, text1);
-    at.stage = "choosing the output files";
+    at.stage = i18n::N_("choosing the output files");
+    const db::Workspace ws = db::DBEngine::Workspaces(0);
     result.kanri_path = schema::output_path(state_, schema::kKanriFileName);
     result.data_path = schema::output_path(state_, schema::kDataFileName);
     if (same_file(text1, result.kanri_path) || same_file(text1, result.data_path)) {
@@ -259,10 +278,13 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       result.outcome = RunOutcome::Refused;
       return result;
     }
+    at = Position{i18n::N_("checking the source database {1}"), text1};
+    check_source(ws, text1, source_codepage_);
 
     ui.SetMousePointer(vbHourglass);
-    at.stage = "taking the output folder";
+    at = Position{i18n::N_("taking the output folder {1}")};
     const std::string out_folder = folder_of_output(result.kanri_path);
+    at.path = out_folder;
     switch (output_lock.try_lock(out_folder)) {
       case platform::LockResult::Locked: break;
       case platform::LockResult::Busy: throw db::Error(3045, output_in_use(out_folder));
@@ -273,33 +295,48 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       std::string kind = platform::non_regular_kind(*out);
       if (!kind.empty()) throw db::Error(3051, output_not_a_file(*out, kind));
     }
-    at.stage = "removing earlier output";
+    at = Position{i18n::N_("removing earlier output")};
     remove_if_file(result.kanri_path);
     remove_if_file(result.data_path);
 
-    at.stage = "creating " + result.kanri_path;
+    at = Position{i18n::N_("creating {1}"), result.kanri_path};
     ui.ReportProgress({0, 19, schema::kKanriFileName, 0});
     builders.CreateKanriDb();
-    at.stage = "adding the first rows to " + result.kanri_path;
+    at = Position{i18n::N_("adding the first rows to {1}"), result.kanri_path};
     builders.SeedKanriDb();
-    at.stage = "creating " + result.data_path;
+    at = Position{i18n::N_("creating {1}"), result.data_path};
     ui.ReportProgress({0, 19, schema::kDataFileName, 0});
     builders.CreateDataDb();
     result.builder_error = ui.failed;
 
-    const db::Workspace ws = db::DBEngine::Workspaces(0);
-    at.stage = "opening the source database " + text1;
+    at = Position{i18n::N_("opening the source database {1}"), text1};
     state_.dbSource = ws.OpenDatabase(text1, source_codepage_);
-    at.stage = "opening " + result.kanri_path;
+    at = Position{i18n::N_("opening {1}"), result.kanri_path};
     state_.dbKanri = ws.OpenDatabase(result.kanri_path);
-    at.stage = "opening " + result.data_path;
+    at = Position{i18n::N_("opening {1}"), result.data_path};
     state_.dbData = ws.OpenDatabase(result.data_path);
 
+    const std::vector<long long> counts = source_row_counts(state_.dbSource, steps);
+    long long all_rows = 0;
+    for (long long n : counts) all_rows += n;
+    long long all_read = 0;
+
     for (const CopyStep& step : steps) {
-      at = Position{"copying", &step, 0, nullptr};
+      at = Position{i18n::N_("copying"), "", &step, 0, nullptr};
       const db::Database& target = step.target == TargetDb::Kanri ? state_.dbKanri : state_.dbData;
       Progress progress{step.number, static_cast<int>(steps.size()), step.source_table(), 0};
       progress.target = step.target_table();
+      progress.source_rows = counts[result.steps.size()];
+      progress.all_rows = all_rows;
+      progress.all_read = all_read;
+      StepRecord& record = result.steps.emplace_back();
+      record.step = step.number;
+      record.source_table = step.source_table();
+      record.target_table = step.target_table();
+      record.target_file = step.target == TargetDb::Kanri ? schema::kKanriFileName : schema::kDataFileName;
+      record.source_rows = progress.source_rows;
+      record.skip_rule = step.skip_rule;
+      record.skip_field = step.skip_field;
       const long long copied_before = result.rows_copied;
       ui.ReportProgress(progress);
 
@@ -312,8 +349,10 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       while (!state_.rsSource.Eof()) {
         ++at.row;
         if (stop_requested.load(std::memory_order_relaxed)) {
+          result.stopped = true;
           throw std::runtime_error("stopped by the user before this row was copied");
         }
+        ++record.read;
         copy.clear();
         if (!step.row_test || step.row_test(copy)) {
           state_.rsTarget.AddNew();
@@ -321,19 +360,26 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
           copy.clear();
           state_.rsTarget.Update();
           ++result.rows_copied;
+          ++record.copied;
+        } else {
+          ++record.skipped;
         }
         state_.rsSource.MoveNext();
         if (at.row % kProgressEvery == 0) {
           progress.rows = at.row;
-          progress.copied = result.rows_copied - copied_before;
+          progress.copied = record.copied;
+          progress.all_read = all_read + at.row;
           ui.ReportProgress(progress);
         }
       }
       at.copy = nullptr;
       state_.rsSource.Close();
       state_.rsTarget.Close();
+      record.done = true;
+      all_read += at.row;
       progress.rows = at.row;
       progress.copied = result.rows_copied - copied_before;
+      progress.all_read = all_read;
       progress.step_done = true;
       if (auto damage = check_counts(state_.dbSource, step, at.row)) {
         bool seen = false;
@@ -346,16 +392,16 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       // that nothing later in the run (a full disk, a killed process) can
       // take its rows.
       if (step.number == last_kanri_step) {
-        at = Position{"writing out " + result.kanri_path, &step};
+        at = Position{i18n::N_("writing out {1}"), result.kanri_path, &step};
         close_output(state_.dbKanri, result.kanri_path);
       }
       if (step.number == last_data_step) {
-        at = Position{"writing out " + result.data_path, &step};
+        at = Position{i18n::N_("writing out {1}"), result.data_path, &step};
         close_output(state_.dbData, result.data_path);
       }
     }
 
-    at = Position{"closing the databases"};
+    at = Position{i18n::N_("closing the databases")};
     state_.dbSource.Close();
     close_output(state_.dbKanri, result.kanri_path);
     close_output(state_.dbData, result.data_path);

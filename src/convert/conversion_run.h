@@ -14,6 +14,8 @@
 //   the source file, and strDbFolder is left empty afterwards;
 // - a source that is one of the two output files is refused before anything
 //   is deleted;
+// - so is a source that is missing, is not a regular file or does not open
+//   as a Jet database: the run then fails before anything is deleted;
 // - on failure the recordsets and databases are released, so the files on
 //   disk are complete up to the last stored row and can be opened; an
 //   output that cannot be written out complete (a full disk) is removed, and
@@ -56,21 +58,37 @@ enum class RunOutcome {
   Failed,     // the failure message was shown
 };
 
-// What went wrong, for the terminal (the window shows only the fixed message).
+// What went wrong, told after the fixed failure message (on stderr, or in
+// the window's status area).
 struct FailureCause {
   int step = 0;               // 1..19, or 0 before the copy steps
-  std::string stage;          // "removing earlier output", "opening the source", ...
+  std::string stage;          // "opening the source database {1}", ... (English; see i18n::tr)
+  std::string stage_path;     // the file the stage names as {1}, if any
   std::string source_table;   // the copy step's source table
   std::string target_table;   // and its target table
   long long row = 0;          // 1-based source row of the step, 0 when not in a row
   std::string field;          // the field being read or set, if any
   std::string value;          // that field's source value as text, if any
   int jet_code = 0;           // Jet's error number, 0 when none applies
-  std::string message;        // the engine's own text
   std::string build_failure;  // what made a builder show "ＤＢ作成エラー" earlier, if anything
+  std::string message;        // the engine's own text (English)
 
-  // One line (or a few) naming everything above that is known.
+  // One line naming everything above that is known, in the current language.
   std::string describe() const;
+};
+
+// What one copy step did; the run keeps one for every step it began.
+struct StepRecord {
+  int step = 0;
+  std::string source_table, target_table;
+  std::string target_file;       // "Ruzevuz.mdb" or "NVData.mdb"
+  long long source_rows = 0;     // as the source's table definition counts them
+  long long read = 0;            // source rows handled (the failing row included)
+  long long copied = 0;          // stored in the target
+  long long skipped = 0;         // left out by the step's row test
+  std::string skip_rule;         // that test in words (English; see i18n::tr), empty without one
+  std::string skip_field;        // the field the test reads ({1} in skip_rule)
+  bool done = false;             // ended with every source row handled
 };
 
 struct RunResult {
@@ -82,6 +100,8 @@ struct RunResult {
   std::string data_path;
   long long rows_copied = 0;          // target rows stored by the copy steps
   std::vector<TableDamage> damaged;   // source tables whose counts disagree, one entry each
+  std::vector<StepRecord> steps;      // every copy step begun, in order
+  bool stopped = false;               // ended by request_stop()
 };
 
 class ConversionRun {

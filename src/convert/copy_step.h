@@ -50,6 +50,9 @@ struct CopyStep {
   TargetDb target = TargetDb::Kanri;
   // False skips the row without a message; empty means every row is copied.
   std::function<bool(RowCopy&)> row_test;
+  // The test in words for the run's summary ({1}: skip_field), in English.
+  std::string skip_rule;
+  std::string skip_field;
   // The assignments of one row, in the step's order.
   std::function<void(RowCopy&)> assign;
 

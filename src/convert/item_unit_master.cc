@@ -3,6 +3,7 @@
 // the pulse table a second time, into the data database.
 #include "convert/copy_step.h"
 #include "db/value_conversion.h"
+#include "i18n/messages.h"
 
 namespace mirutone::convert {
 namespace {
@@ -20,6 +21,8 @@ CopyStep numbered_step(int number, const std::string& source, const std::string&
     auto n = db::as_number(v);
     return !(n && *n == 1.0);
   };
+  step.skip_rule = i18n::N_("{1} is 1 or Null (number 1 is the seed row's)");
+  step.skip_field = number_field;
   return step;
 }
 

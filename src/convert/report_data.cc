@@ -3,6 +3,7 @@
 // left out; monthly and yearly rows are all copied.
 #include "convert/copy_step.h"
 #include "db/value_conversion.h"
+#include "i18n/messages.h"
 
 namespace mirutone::convert {
 namespace {
@@ -23,6 +24,8 @@ std::vector<CopyStep> report_data_steps() {
     jet::Value id = row.read("TAG_ID");
     return !jet::is_null(id) && !db::vb_text(id).empty();
   };
+  daily.skip_rule = i18n::N_("{1} is Null or empty");
+  daily.skip_field = "TAG_ID";
   return {
       std::move(daily),
       data_step(18, "月報データ情報", "D_MDAT", 31),

@@ -43,6 +43,9 @@ struct Progress {
   std::string target;   // the copy step's target table
   bool step_done = false;  // the last report of a copy step
   std::optional<TableDamage> damage;  // on the last report, when the source table looks damaged
+  long long source_rows = 0;  // rows of this step's source table (its definition's count)
+  long long all_rows = 0;     // the same summed over the nineteen steps
+  long long all_read = 0;     // source rows handled in all steps so far
 };
 
 class UserInterface {

@@ -24,6 +24,7 @@ Field field_from(const jet::ColumnInfo& c, jet::Format format) {
 
 TableDef table_from(const jet::TableInfo& t, jet::Format format) {
   TableDef def(t.name);
+  def.RecordCount = t.stored_row_count;
   for (const auto& c : t.columns) def.Fields.Append(field_from(c, format));
   for (const auto& ix : t.indexes) {
     if (ix.foreign_key) continue;

@@ -60,6 +60,9 @@ class TableDef {
   std::string Name;
   NamedList<Field> Fields{"field"};
   NamedList<Index> Indexes{"index"};
+  // Rows the table definition of an opened file counts (it may be stale
+  // after a damaged write); 0 for a table defined here.
+  long long RecordCount = 0;
 
   // A new field; size is used by Text fields only.
   Field CreateField(const std::string& name, int type, int size = 0) const;

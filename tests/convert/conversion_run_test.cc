@@ -2,10 +2,13 @@
 // messages, the rules of each copy step, and what a failure leaves behind.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <sstream>
 
 #include "convert/run_fixture.h"
+#include "convert/run_report.h"
 #include "convert/source_builder.h"
 #include "db/engine_hook.h"
 #include "db/errors.h"
@@ -341,6 +344,22 @@ TEST_F(Run, DailyRowsWithoutATagAreSkippedQuietly) {
   EXPECT_EQ(read_table(data(), "D_MDAT")[0]["DATA_31"], S("1.0"));
   EXPECT_EQ(read_table(data(), "D_YDAT")[0]["DATE"], S("2024"));
   EXPECT_TRUE(read_table(data(), "D_DDATWORK").empty());
+
+  // The step's record and progress count the skipped rows, against the
+  // rows the source table holds.
+  const convert::StepRecord& step17 = r.steps[16];
+  EXPECT_EQ(step17.source_rows, 4);
+  EXPECT_EQ(step17.read, 4);
+  EXPECT_EQ(step17.copied, 2);
+  EXPECT_EQ(step17.skipped, 2);
+  EXPECT_EQ(step17.skip_rule, "{1} is Null or empty");
+  auto last17 = std::find_if(ui_.progress.rbegin(), ui_.progress.rend(),
+                             [](const convert::Progress& p) { return p.step == 17 && p.step_done; });
+  ASSERT_NE(last17, ui_.progress.rend());
+  EXPECT_EQ(last17->source_rows, 4);
+  EXPECT_EQ(last17->copied, 2);
+  EXPECT_EQ(ui_.progress.back().all_rows, 6);
+  EXPECT_EQ(ui_.progress.back().all_read, 6);
 }
 
 TEST_F(Run, MonthlyRowWithoutATagFailsAfterTheRowsBeforeIt) {
@@ -481,15 +500,34 @@ TEST_F(Run, WithoutAChosenFolderTheOutputsGoBesideTheSource) {
   EXPECT_EQ(state.strDbFolder, dir_.path().string());
 }
 
-TEST_F(Run, UnreadableSourceStillLeavesFreshSeededOutputs) {
-  std::ofstream(source()) << "not a database";
-  auto r = run_only();
-  ASSERT_EQ(r.outcome, RunOutcome::Failed);
-  EXPECT_EQ(r.cause->step, 0);
-  EXPECT_NE(r.cause->describe().find("opening the source"), std::string::npos) << r.cause->describe();
-  EXPECT_EQ(read_table(kanri(), "M_UNIT").size(), 1u);
-  EXPECT_TRUE(read_table(data(), "D_DDAT").empty());
-  EXPECT_EQ(file_bytes(source()), "not a database");
+TEST_F(Run, SourceThatCannotBeReadFailsBeforeTheOutputsAreTouched) {
+  SourceBuilder good;
+  good.add("単位情報", {{"単位NO", I(4)}, {"名称", S("ｋＰａ")}});
+  ASSERT_EQ(run(good).outcome, RunOutcome::Completed);
+  const std::string kanri_before = file_bytes(kanri()), data_before = file_bytes(data());
+
+  std::ofstream(dir_ / "text.mdb") << "not a database";
+  fs::create_directory(dir_ / "folder.mdb");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo.mdb").c_str(), 0600), 0);  // opening it would wait for a writer
+  struct Case {
+    std::string path;
+    int jet_code;
+  };
+  for (const Case& c : {Case{(dir_ / "存在しない.mdb").string(), 3024}, Case{"", 3024},
+                        Case{(dir_ / "text.mdb").string(), 3049}, Case{(dir_ / "folder.mdb").string(), 3049},
+                        Case{(dir_ / "fifo.mdb").string(), 3049}}) {
+    SCOPED_TRACE(c.path);
+    ui_ = ScriptedUi();
+    auto r = convert::ConversionRun(state_, ui_).Command1_Click(c.path);
+    ASSERT_EQ(r.outcome, RunOutcome::Failed);
+    EXPECT_EQ(ui_.boxes.back().prompt, convert::kFailedPrompt);
+    EXPECT_EQ(r.cause->stage, "checking the source database {1}");
+    EXPECT_EQ(r.cause->jet_code, c.jet_code) << r.cause->describe();
+    EXPECT_TRUE(r.steps.empty());
+    EXPECT_EQ(file_bytes(kanri()), kanri_before);
+    EXPECT_EQ(file_bytes(data()), data_before);
+  }
+  EXPECT_EQ(file_bytes(dir_ / "text.mdb"), "not a database");
 }
 
 TEST_F(Run, BuilderErrorIsReportedEvenWhenTheRunCompletes) {
@@ -534,6 +572,17 @@ TEST_F(Run, StopRequestEndsTheRunWithClosedCompleteFiles) {
   EXPECT_EQ(r.cause->row, 1);
   EXPECT_NE(r.cause->message.find("stopped by the user"), std::string::npos) << r.cause->message;
   EXPECT_EQ(ui.boxes.back().prompt, convert::kFailedPrompt);
+  EXPECT_TRUE(r.stopped);
+  ASSERT_EQ(r.steps.size(), 18u);
+  EXPECT_TRUE(r.steps[16].done);
+  EXPECT_FALSE(r.steps[17].done);
+  EXPECT_EQ(r.steps[17].read, 0);
+  const std::string status = convert::status_text(r);
+  EXPECT_NE(status.find("The output files are incomplete: do not use them."), std::string::npos) << status;
+  EXPECT_NE(status.find("  step 18/19 月報データ情報 -> D_MDAT: 0 read, 0 copied, 0 skipped; not finished\n"
+                        "step 19 was not run"),
+            std::string::npos)
+      << status;
   EXPECT_EQ(read_table(kanri(), "M_TAG").size(), 1u);
   EXPECT_EQ(read_table(data(), "D_DDAT").size(), 1u);
   EXPECT_TRUE(read_table(data(), "D_MDAT").empty());
@@ -554,6 +603,23 @@ TEST_F(Run, FailedRunReleasesTheFilesSoTheNextRunCanReplaceThem) {
   r = run(good);
   ASSERT_EQ(r.outcome, RunOutcome::Completed) << (r.cause ? r.cause->describe() : "");
   EXPECT_EQ(read_table(kanri(), "M_UNIT").size(), 2u);
+}
+
+TEST(RunReport, ProgressCountsTheStepsRowsAndEstimatesTheRest) {
+  convert::Progress p{17, 19, "日報データ情報", 1234, 1200, "D_DDAT"};
+  p.source_rows = 50000;
+  p.all_rows = 1000;
+  p.all_read = 250;
+  EXPECT_EQ(convert::progress_text(p), "step 17/19 日報データ情報 -> D_DDAT: 1,234 of 50,000 rows (1,200 copied)");
+  EXPECT_DOUBLE_EQ(convert::step_fraction(p), 1234.0 / 50000);
+  EXPECT_EQ(convert::time_left(p, 10), "about 30 s left");
+  EXPECT_EQ(convert::time_left(p, 100), "about 5 min 0 s left");
+  EXPECT_EQ(convert::time_left(p, 0.5), "") << "too early to tell";
+  // A table definition that counts too few rows never shows more than all.
+  p.source_rows = 1000;
+  p.rows = p.copied = 1500;
+  EXPECT_EQ(convert::progress_text(p), "step 17/19 日報データ情報 -> D_DDAT: 1,500 of 1,500 rows");
+  EXPECT_DOUBLE_EQ(convert::step_fraction(p), 1.0);
 }
 
 }  // namespace

@@ -230,7 +230,21 @@ TEST_F(SampleConversion, EveryTargetRowComesFromItsSourceRow) {
       std::sort(got.begin(), got.end());
     }
     for (std::size_t i = 0; i < want.size(); ++i) ASSERT_EQ(got[i], want[i]) << "row " << i;
+
+    // The run's summary of the step counts what the files hold.
+    const std::string file = x.data_db ? "NVData.mdb" : "Ruzevuz.mdb";
+    auto record = std::find_if(result_->steps.begin(), result_->steps.end(), [&](const convert::StepRecord& s) {
+      return s.source_table == x.source && s.target_table == x.target && s.target_file == file;
+    });
+    ASSERT_NE(record, result_->steps.end());
+    EXPECT_TRUE(record->done);
+    EXPECT_EQ(record->source_rows, static_cast<long long>(src.rows.size()));
+    EXPECT_EQ(record->read, static_cast<long long>(src.rows.size()));
+    EXPECT_EQ(record->copied, static_cast<long long>(dst.rows.size()) - (x.seeded ? 1 : 0));
+    EXPECT_EQ(record->skipped, record->read - record->copied);
+    EXPECT_EQ(record->skip_rule.empty(), !x.keep);
   }
+  EXPECT_EQ(result_->steps.size(), 19u);
   EXPECT_EQ(result_->rows_copied, copied);
 }
 

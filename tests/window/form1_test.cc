@@ -190,8 +190,14 @@ TEST_F(Form1Test, RunToCompletion) {
   bool bar_shown = true;
   bool controls_disabled = true;
   bool wait_cursor = true;
+  bool numbered_as_the_terminal = true;
   form->set_progress_observer([&](const convert::Progress& p) {
     seen.push_back(p);
+    if (p.step > 0) {
+      // The step under way, counted from 1 as the terminal counts it.
+      const QString label = child<QLabel>("ProgressLabel")->toolTip();
+      numbered_as_the_terminal = numbered_as_the_terminal && label.startsWith(QStringLiteral("手順 %1/19").arg(p.step));
+    }
     wait_cursor = wait_cursor && QApplication::overrideCursor() != nullptr;
     bar_shown = bar_shown && child<QProgressBar>("ProgressBar")->isVisible();
     for (const char* name : {"Text1", "Command1", "Command3", "Command4"}) {
@@ -223,13 +229,25 @@ TEST_F(Form1Test, RunToCompletion) {
   EXPECT_TRUE(controls_disabled);
   EXPECT_TRUE(wait_cursor);
   EXPECT_EQ(seen.back().step, seen.back().total_steps);
-  // After it: the pointer back, the bar gone, the controls back.
+  EXPECT_TRUE(numbered_as_the_terminal);
+  // After it: the pointer back, the bar gone, the controls back; the status
+  // area tells where the files are and what each step did.
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(child("ProgressBar")->isVisible());
   EXPECT_FALSE(child("ProgressLabel")->isVisible());
   for (const char* name : {"Text1", "Command1", "Command3", "Command4"}) {
     EXPECT_TRUE(child(name)->isEnabled()) << name;
   }
+  const std::string status = form->status_text().toStdString();
+  EXPECT_TRUE(child("StatusText")->isVisible());
+  EXPECT_GT(form->height(), form->px(kClientHeightTwips)) << "the window grows to hold the status area";
+  EXPECT_NE(status.find("出力：" + (dir / "Ruzevuz.mdb").string()), std::string::npos) << status;
+  EXPECT_NE(status.find("出力：" + (dir / "NVData.mdb").string()), std::string::npos) << status;
+  EXPECT_NE(status.find("Ruzevuz.mdb：\n  手順 1/19 TAG情報マスター → M_TAG：読込 5、コピー 5、スキップ 0\n"),
+            std::string::npos)
+      << status;
+  EXPECT_NE(status.find("NVData.mdb：\n  手順 16/19"), std::string::npos) << status;
+  EXPECT_NE(status.find("  手順 19/19 年報データ情報 → D_YDAT：読込 "), std::string::npos) << status;
 
   // A second run in the same window starts again from the deletion.
   dialogs.boxes.clear();
@@ -250,6 +268,17 @@ TEST_F(Form1Test, RunToFailureThenQuit) {
   EXPECT_EQ(form->last_result()->outcome, convert::RunOutcome::Failed);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(child("Command3")->isEnabled());
+  // The cause, in Japanese, stays in the window until the next command.
+  const std::string status = form->status_text().toStdString();
+  EXPECT_NE(status.find("原因：コンバート元のデータベース " + (dir / "管理報.mdb").string() + " の確認中"),
+            std::string::npos)
+      << status;
+  EXPECT_NE(status.find("Jet エラー 3024（ファイルが見つかりません）"), std::string::npos) << status;
+  EXPECT_FALSE(fs::exists(dir / "Ruzevuz.mdb"));
+  browse(std::nullopt);
+  EXPECT_TRUE(form->status_text().isEmpty());
+  EXPECT_FALSE(child("StatusText")->isVisible());
+  EXPECT_EQ(form->height(), form->px(kClientHeightTwips));
 
   click("Command3");
   EXPECT_FALSE(form->isVisible());

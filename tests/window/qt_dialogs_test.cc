@@ -1,6 +1,7 @@
 // The real boxes, answered by a timer that finds them while they are up.
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -8,6 +9,7 @@
 #include <fstream>
 
 #include "support/test_support.h"
+#include "ui/window/window_main.h"
 #include "window/window_test_support.h"
 
 namespace mirutone::ui {
@@ -115,6 +117,20 @@ TEST(QtDialogs, FileDialogStartsOnThePresetName) {
   const std::optional<std::string> chosen = dialogs.open_file("管理報.mdb");
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(fs::path(*chosen), dir / "管理報.mdb");
+}
+
+TEST(QtDialogs, FileDialogSpeaksJapaneseWithQtsTranslations) {
+  ASSERT_TRUE(load_qt_translations(test::application()));
+  QtDialogs dialogs;
+  QString label;
+  when_up<QFileDialog>([&](QFileDialog* dialog) {
+    if (auto* l = dialog->findChild<QLabel*>("fileNameLabel")) label = l->text();
+    dialog->reject();
+  });
+  dialogs.open_file("管理報.mdb");
+  EXPECT_FALSE(label.isEmpty());
+  EXPECT_NE(label, QStringLiteral("File &name:"));
+  EXPECT_TRUE(label.contains(QStringLiteral("ファイル"))) << label.toStdString();
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 // is asked on the terminal (or answered by --yes), progress goes to stdout,
 // and on failure the cause, which the window does not show, goes to stderr.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -11,11 +15,19 @@
 #include <string>
 
 #include "convert/conversion_run.h"
+#include "convert/run_report.h"
 #include "db/jet/codepage.h"
+#include "i18n/messages.h"
 #include "ui/cli/commands.h"
 
 namespace mirutone::cli {
 namespace {
+
+// Exit statuses.
+constexpr int kCompleted = 0;
+constexpr int kFailed = 1;
+constexpr int kBadArguments = 2;
+constexpr int kDeclined = 3;
 
 struct ConvertArgs {
   std::string source;
@@ -24,9 +36,42 @@ struct ConvertArgs {
   int codepage = 0;
 };
 
+// Columns of the terminal on stdout (80 when it does not say).
+std::size_t terminal_width() {
+  struct winsize ws{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+  return 80;
+}
+
+// `text` cut to `width` columns, a wide character not split.
+std::string fit(const std::string& text, std::size_t width) {
+  if (i18n::display_width(text) <= width) return text;
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t len = 1;
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b >= 0xf0) len = 4; else if (b >= 0xe0) len = 3; else if (b >= 0xc0) len = 2;
+    std::string next = out + text.substr(i, len);
+    if (i18n::display_width(next) + 1 > width) break;
+    out = std::move(next);
+    i += len;
+  }
+  return out + "~";
+}
+
+// Yes in either language: y, yes or はい (any case, spaces around).
+bool is_yes(std::string answer) {
+  const auto first = answer.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return false;
+  answer = answer.substr(first, answer.find_last_not_of(" \t\r") - first + 1);
+  for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return answer == "y" || answer == "yes" || answer == "はい";
+}
+
 class TerminalUi : public convert::UserInterface {
  public:
-  explicit TerminalUi(bool yes) : yes_(yes), bar_(::isatty(STDOUT_FILENO) == 1) {}
+  TerminalUi(bool yes, std::string folder)
+      : yes_(yes), folder_(std::move(folder)), bar_(::isatty(STDOUT_FILENO) == 1) {}
 
   int MsgBox(const std::string& prompt, int buttons, const std::string& title) override {
     end_bar();
@@ -34,9 +79,10 @@ class TerminalUi : public convert::UserInterface {
       std::cout << prompt << std::endl;
       return convert::vbOK;
     }
-    std::cout << prompt << " [y/N] " << std::flush;
+    std::cout << i18n::tr("\"Ruzevuz.mdb\" and \"NVData.mdb\" in {1} will be replaced.", folder_) << '\n'
+              << prompt << ' ' << i18n::tr("[y/N]") << ' ' << std::flush;
     if (yes_) {
-      std::cout << "y (--yes)" << std::endl;
+      std::cout << i18n::tr("y (--yes)") << std::endl;
       return convert::vbYes;
     }
     std::string answer;
@@ -44,10 +90,7 @@ class TerminalUi : public convert::UserInterface {
       std::cout << std::endl;
       return convert::vbNo;
     }
-    auto first = answer.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return convert::vbNo;
-    char c = answer[first];
-    return (c == 'y' || c == 'Y') ? convert::vbYes : convert::vbNo;
+    return is_yes(answer) ? convert::vbYes : convert::vbNo;
   }
 
   void SetMousePointer(int) override {}
@@ -55,21 +98,29 @@ class TerminalUi : public convert::UserInterface {
   void ReportProgress(const convert::Progress& p) override {
     if (p.step == 0) {
       end_bar();
-      std::cout << "Creating " << p.table << std::endl;
+      std::cout << convert::progress_text(p) << std::endl;
       return;
     }
+    if (!started_) {
+      started_ = true;
+      start_ = std::chrono::steady_clock::now();
+    }
     if (bar_) {
-      constexpr int kWidth = 24;
-      int filled = (p.step - (p.step_done ? 0 : 1)) * kWidth / p.total_steps;
-      std::cout << "\r\033[K[" << std::string(filled, '#') << std::string(kWidth - filled, '.') << "] "
-                << p.step << '/' << p.total_steps << ' ' << p.table << ": " << p.copied << " rows copied"
-                << std::flush;
+      constexpr int kWidth = 20;
+      const int filled = static_cast<int>(convert::step_fraction(p) * kWidth);
+      std::string line = "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
+                         convert::progress_text(p);
+      const double elapsed =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+      const std::string left = convert::time_left(p, elapsed);
+      if (!left.empty() && !(p.step_done && p.step == p.total_steps)) line += ", " + left;
+      std::cout << "\r\033[K" << fit(line, terminal_width() - 1) << std::flush;
       bar_open_ = true;
       if (p.step_done && p.step == p.total_steps) end_bar();
     } else if (p.step_done) {
-      std::cout << "step " << p.step << '/' << p.total_steps << ' ' << p.table << " -> " << p.target << ": "
-                << p.copied << " rows copied";
-      if (p.copied != p.rows) std::cout << " of " << p.rows;
+      std::cout << i18n::tr("step {1}/{2} {3} -> {4}: {5} rows copied", p.step, p.total_steps, p.table, p.target,
+                            p.copied);
+      if (p.copied != p.rows) std::cout << i18n::tr(" of {1}", p.rows);
       std::cout << std::endl;
     }
     if (p.damage) {
@@ -78,45 +129,60 @@ class TerminalUi : public convert::UserInterface {
     }
   }
 
- private:
   void end_bar() {
     if (bar_open_) std::cout << std::endl;
     bar_open_ = false;
   }
 
+ private:
   bool yes_;
+  std::string folder_;
   bool bar_;
   bool bar_open_ = false;
+  bool started_ = false;
+  std::chrono::steady_clock::time_point start_;
 };
 
-// Exit statuses.
-constexpr int kCompleted = 0;
-constexpr int kFailed = 1;
-constexpr int kBadArguments = 2;
-constexpr int kDeclined = 3;
+void print_summary(const convert::RunResult& r, std::ostream& out) {
+  if (r.steps.empty()) return;
+  // Wrapped to a terminal's width; one line per step into a file or pipe.
+  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  for (const std::string& line : convert::summary_lines(r)) {
+    if (!terminal) {
+      out << line << '\n';
+      continue;
+    }
+    const std::size_t lead = std::min(line.find_first_not_of(' '), line.size());
+    const std::string indent(lead, ' ');
+    out << indent << i18n::wrap(line.substr(lead), terminal_width() - 1 - lead, indent + "  ") << '\n';
+  }
+  out << std::flush;
+}
 
 int convert_main(const ConvertArgs& args) {
-  const char* me = "mirutone convert: ";
+  const std::string me = "mirutone convert: ";
   namespace fs = std::filesystem;
   std::error_code ec;
   if (args.codepage != 0) {
     try {
       jet::CodePage check(args.codepage);
     } catch (const std::exception&) {
-      std::cerr << me << "code page " << args.codepage << " is not supported here\n";
+      std::cerr << me << i18n::tr("code page {1} is not supported here", std::to_string(args.codepage)) << '\n';
       return kBadArguments;
     }
   }
   schema::ModuleState state;
+  std::string folder = convert::folder_of(args.source);
   if (!args.out.empty()) {
     if (!fs::is_directory(args.out, ec)) {
       bool exists = fs::exists(args.out, ec);
-      std::cerr << me << "the output folder " << args.out
-                << (exists ? " is not a folder (--out names the folder for the two new files)" : " does not exist")
+      std::cerr << me
+                << (exists ? i18n::tr("the output folder {1} is not a folder (--out names the folder for the two new files)", args.out)
+                           : i18n::tr("the output folder {1} does not exist", args.out))
                 << '\n';
       return kBadArguments;
     }
-    std::string folder = args.out;
+    folder = args.out;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     state.strDbFolder = folder;
   }
@@ -127,10 +193,13 @@ int convert_main(const ConvertArgs& args) {
   sigemptyset(&on_stop.sa_mask);
   ::sigaction(SIGINT, &on_stop, nullptr);
   ::sigaction(SIGTERM, &on_stop, nullptr);
-  TerminalUi ui(args.yes);
+  std::string shown_folder = fs::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+  if (ec || shown_folder.empty()) shown_folder = folder;
+  TerminalUi ui(args.yes, shown_folder);
   convert::ConversionRun run(state, ui);
   run.set_source_codepage(args.codepage);
   convert::RunResult r = run.Command1_Click(args.source);
+  ui.end_bar();
   // The closing list of source tables that look damaged, after any outcome.
   auto damage_summary = [&] {
     if (r.damaged.empty()) return;
@@ -145,19 +214,23 @@ int convert_main(const ConvertArgs& args) {
     case convert::RunOutcome::Declined:
       return kDeclined;
     case convert::RunOutcome::Refused:
-      std::cerr << me << args.source << " is one of the output files; nothing was changed\n";
+      std::cerr << me << i18n::tr("{1} is one of the output files; nothing was changed", args.source) << '\n';
       return kFailed;
     case convert::RunOutcome::Failed:
-      std::cerr << me << "failed at " << r.cause->describe() << '\n';
-      if (r.builder_error) std::cerr << me << "creating the new databases had already failed\n";
+      print_summary(r, std::cout);
+      std::cerr << me << i18n::tr("failed at {1}", r.cause->describe()) << '\n';
+      if (r.stopped) std::cerr << me << i18n::tr("The output files are incomplete: do not use them.") << '\n';
+      if (r.builder_error) std::cerr << me << i18n::tr("creating the new databases had already failed") << '\n';
       return kFailed;
     case convert::RunOutcome::Completed:
+      print_summary(r, std::cout);
       if (r.builder_error) {
-        std::cerr << me << "creating the new databases failed (see above); the output is incomplete\n";
+        std::cerr << me << i18n::tr("creating the new databases failed (see above); the output is incomplete")
+                  << '\n';
         return kFailed;
       }
-      std::cout << "Wrote " << r.kanri_path << " and " << r.data_path << " (" << r.rows_copied
-                << " rows copied)" << std::endl;
+      std::cout << i18n::tr("Wrote {1} and {2} ({3} rows copied)", r.kanri_path, r.data_path, r.rows_copied)
+                << std::endl;
       return kCompleted;
   }
   return kFailed;
@@ -168,12 +241,14 @@ int convert_main(const ConvertArgs& args) {
 void register_convert(CLI::App& app) {
   auto args = std::make_shared<ConvertArgs>();
   auto* cmd = app.add_subcommand(
-      "convert", "Convert a NorvalePRO management database into Ruzevuz.mdb and NVData.mdb");
-  cmd->add_option("SOURCE", args->source, "The old management database (管理報.mdb)")->required();
-  cmd->add_flag("--yes,-y", args->yes, "Answer the confirmation with Yes");
-  cmd->add_option("--out", args->out, "Folder for the two new files (default: the source's folder)");
+      "convert", i18n::tr("Convert a NorvalePRO management database into Ruzevuz.mdb and NVData.mdb"));
+  cmd->add_option("SOURCE", args->source, i18n::tr("The old management database (管理報.mdb)"))->required();
+  cmd->add_flag("--yes,-y", args->yes, i18n::tr("Answer the confirmation with Yes"));
+  cmd->add_option("--out", args->out, i18n::tr("Folder for the two new files (default: the source's folder)"));
   cmd->add_option("--codepage", args->codepage,
-                  "Read the source's text in this code page instead of the one its header names");
+                  i18n::tr("Read the source's text in this code page instead of the one its header names"));
+  cmd->footer(i18n::tr("Exit status: 0 completed; 1 failed (the cause is on stderr), or a new database could "
+                       "not be built; 2 bad arguments; 3 the confirmation was not answered Yes."));
   cmd->callback([args] { set_status(convert_main(*args)); });
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "db/jet/copy_database.h"
+#include "i18n/messages.h"
 #include "ui/cli/commands.h"
 
 namespace mirutone::cli {
@@ -22,19 +23,21 @@ void register_copy(CLI::App& app) {
   auto args = std::make_shared<CopyArgs>();
   auto* cmd = app.add_subcommand(
       "copy",
-      "Copy every user table (columns, indexes, rows) of a Jet 3 or Jet 4 database into a new Jet 3 database.\n"
-      "Types Jet 3 lacks: Decimal(p,s) becomes Currency when s <= 4 and p - s <= 14 (exact), otherwise\n"
-      "Text(p+3) holding the exact decimal string. Jet 4 text sizes become the same number of characters.\n"
-      "A Replication ID (GUID autonumber) keeps its values as a plain GUID column; indexes that only back\n"
-      "a relationship are not copied. A value the new database's code page cannot hold ends the copy with\n"
-      "an error naming the table, row and column, and no destination file is left behind.");
-  cmd->add_option("SOURCE", args->source, "A Jet 3 or Jet 4 .mdb file (only read)")->required();
-  cmd->add_option("DEST", args->dest, "The new Jet 3 .mdb file (must not exist)")->required();
+      i18n::tr("Copy every user table (columns, indexes, rows) of a Jet 3 or Jet 4 database into a new Jet 3 "
+               "database.\n"
+               "Types Jet 3 lacks: Decimal(p,s) becomes Currency when s <= 4 and p - s <= 14 (exact), otherwise "
+               "Text(p+3) holding the exact decimal string. Jet 4 text sizes become the same number of "
+               "characters. A Replication ID (GUID autonumber) keeps its values as a plain GUID column; indexes "
+               "that only back a relationship are not copied. A value the new database's code page cannot hold "
+               "ends the copy with an error naming the table, row and column, and no destination file is left "
+               "behind."));
+  cmd->add_option("SOURCE", args->source, i18n::tr("A Jet 3 or Jet 4 .mdb file (only read)"))->required();
+  cmd->add_option("DEST", args->dest, i18n::tr("The new Jet 3 .mdb file (must not exist)"))->required();
   cmd->add_option("--locale", args->locale,
-                  "ja: Japanese sort order 0x0411, code page 932 (default); general: 0x0409, code page 1252")
+                  i18n::tr("ja: Japanese sort order 0x0411, code page 932 (default); general: 0x0409, code page 1252"))
       ->check(CLI::IsMember({"ja", "general"}));
   cmd->add_option("--codepage", args->codepage,
-                  "Decode Jet 3 source text in this code page instead of the one the header names (e.g. 932, 936)");
+                  i18n::tr("Decode Jet 3 source text in this code page instead of the one the header names (e.g. 932, 936)"));
   cmd->callback([args] {
     try {
       jet::CopyOptions opts;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "db/jet/reader.h"
+#include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "ui/cli/json.h"
 
@@ -194,13 +195,13 @@ void write_text(const jet::Reader& db, const InspectArgs& a, std::ostream& out) 
 
 void register_inspect(CLI::App& app) {
   auto args = std::make_shared<InspectArgs>();
-  auto* cmd = app.add_subcommand("inspect", "Show the tables, columns, indexes and queries of a Jet database");
-  cmd->add_option("FILE", args->file, "A Jet 3 or Jet 4 .mdb file")->required();
-  cmd->add_option("--table", args->table, "Only this table");
-  cmd->add_flag("--json", args->json, "One JSON document on stdout, rows included");
-  cmd->add_flag("--system", args->system, "Include the system tables (MSys*)");
+  auto* cmd = app.add_subcommand("inspect", i18n::tr("Show the tables, columns, indexes and queries of a Jet database"));
+  cmd->add_option("FILE", args->file, i18n::tr("A Jet 3 or Jet 4 .mdb file"))->required();
+  cmd->add_option("--table", args->table, i18n::tr("Only this table"));
+  cmd->add_flag("--json", args->json, i18n::tr("One JSON document on stdout, rows included"));
+  cmd->add_flag("--system", args->system, i18n::tr("Include the system tables (MSys*)"));
   cmd->add_option("--codepage", args->codepage,
-                  "Decode Jet 3 text in this code page instead of the one the header names (e.g. 932, 936)");
+                  i18n::tr("Decode Jet 3 text in this code page instead of the one the header names (e.g. 932, 936)"));
   cmd->callback([args] {
     try {
       jet::ReadOptions opts;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "convert/sample_source.h"
+#include "i18n/messages.h"
 #include "ui/cli/commands.h"
 
 namespace mirutone::cli {
@@ -21,20 +22,20 @@ struct MakeSampleArgs {
 void register_make_sample(CLI::App& app) {
   auto args = std::make_shared<MakeSampleArgs>();
   auto* cmd = app.add_subcommand(
-      "make-sample", "Write a sample NorvalePRO management database (Jet 3, code page 932) to convert");
-  cmd->add_option("OUT", args->out, "The .mdb file to create; an existing file is never overwritten")
+      "make-sample", i18n::tr("Write a sample NorvalePRO management database (Jet 3, code page 932) to convert"));
+  cmd->add_option("OUT", args->out, i18n::tr("The .mdb file to create; an existing file is never overwritten"))
       ->required();
-  cmd->add_option("--tags", args->options.tags, "Number of tags")
+  cmd->add_option("--tags", args->options.tags, i18n::tr("Number of tags"))
       ->check(CLI::Range(0, convert::SampleOptions::kMaxTags))
       ->capture_default_str();
-  cmd->add_option("--days", args->options.days, "Days of daily report data, from 2024/04/01")
+  cmd->add_option("--days", args->options.days, i18n::tr("Days of daily report data, from 2024/04/01"))
       ->check(CLI::Range(0, convert::SampleOptions::kMaxDays))
       ->capture_default_str();
   cmd->callback([args] {
     const char* me = "mirutone make-sample: ";
     std::error_code ec;
     if (std::filesystem::exists(args->out, ec)) {
-      std::cerr << me << args->out << " already exists; remove it or choose another name\n";
+      std::cerr << me << i18n::tr("{1} already exists; remove it or choose another name", args->out) << '\n';
       set_status(1);
       return;
     }
@@ -42,9 +43,9 @@ void register_make_sample(CLI::App& app) {
       auto summary = convert::make_sample_source(args->out, args->options);
       long long total = 0;
       for (const auto& [table, rows] : summary.rows) total += rows;
-      std::cout << "Wrote " << args->out << ": " << summary.rows.size() << " tables, " << total
-                << " rows (" << args->options.tags << " tags, " << args->options.days
-                << " days)\n";
+      std::cout << i18n::tr("Wrote {1}: {2} tables, {3} rows ({4} tags, {5} days)", args->out,
+                            summary.rows.size(), total, args->options.tags, args->options.days)
+                << '\n';
       set_status(0);
     } catch (const std::invalid_argument& e) {
       std::cerr << me << e.what() << '\n';

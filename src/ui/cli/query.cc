@@ -8,6 +8,7 @@
 #include "db/jet/index_key.h"
 #include "db/select_sql.h"
 #include "db/value_conversion.h"
+#include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "ui/cli/json.h"
 
@@ -133,15 +134,16 @@ void register_query(CLI::App& app) {
   auto args = std::make_shared<QueryArgs>();
   auto* cmd = app.add_subcommand(
       "query",
-      "Run a stored query of a Jet database and print its rows. NAME may also be a table or "
-      "\"SELECT * FROM table [ORDER BY ...]\".\n"
-      "Text output: one aligned line per row under a header, (null) for Null, then the row count.\n"
-      "JSON output: {\"columns\":[names...],\"rows\":[[values...],...]} with values as in inspect --json.\n"
-      "Exit status 0 on success, 1 when the query cannot run (the message names Jet's error number).");
-  cmd->add_option("FILE", args->file, "A Jet 3 or Jet 4 .mdb file (opened for reading only)")->required();
-  cmd->add_option("NAME", args->name, "The stored query (or table) to run")->required();
-  cmd->add_option("--param", args->params, "A parameter value, NAME=VALUE; repeat for more (e.g. --param Set_Date=3)");
-  cmd->add_flag("--json", args->json, "One JSON document on stdout");
+      i18n::tr("Run a stored query of a Jet database and print its rows. NAME may also be a table or "
+               "\"SELECT * FROM table [ORDER BY ...]\".\n"
+               "Text output: one aligned line per row under a header, (null) for Null, then the row count.\n"
+               "JSON output: {\"columns\":[names...],\"rows\":[[values...],...]} with values as in inspect "
+               "--json.\n"
+               "Exit status 0 on success, 1 when the query cannot run (the message names Jet's error number)."));
+  cmd->add_option("FILE", args->file, i18n::tr("A Jet 3 or Jet 4 .mdb file (opened for reading only)"))->required();
+  cmd->add_option("NAME", args->name, i18n::tr("The stored query (or table) to run"))->required();
+  cmd->add_option("--param", args->params, i18n::tr("A parameter value, NAME=VALUE; repeat for more (e.g. --param Set_Date=3)"));
+  cmd->add_flag("--json", args->json, i18n::tr("One JSON document on stdout"));
   cmd->callback([args] {
     try {
       Table t = run(*args);

@@ -6,12 +6,16 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 
 #include <atomic>
 #include <mutex>
+
+#include "convert/run_report.h"
+#include "i18n/messages.h"
 
 namespace mirutone::ui {
 
@@ -97,6 +101,8 @@ class Form1::Bridge : public convert::UserInterface {
 
 Form1::Form1(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(dialogs), bridge_(std::make_unique<Bridge>(*this)) {
+  // The window speaks Japanese whatever the locale; so do the run's texts it shows.
+  i18n::set_language(i18n::Language::Japanese);
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromUtf8(kCaption));
   setWindowIcon(window_icon());
@@ -118,8 +124,14 @@ Form1::Form1(Dialogs& dialogs, QWidget* parent)
   progress_label_->hide();
   progress_bar_ = new QProgressBar(this);
   progress_bar_->setObjectName(QStringLiteral("ProgressBar"));
-  progress_bar_->setFormat(QStringLiteral("%v/%m"));
+  progress_bar_->setRange(0, 1000);
   progress_bar_->hide();
+  status_ = new QPlainTextEdit(this);
+  status_->setObjectName(QStringLiteral("StatusText"));
+  status_->setReadOnly(true);
+  status_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  status_->setFocusPolicy(Qt::ClickFocus);
+  status_->hide();
 
   // Tab order: Text1, Command1, Command3, Command4 (the label takes no focus).
   for (QWidget* w : {static_cast<QWidget*>(Text1_), static_cast<QWidget*>(Command1_),
@@ -161,6 +173,7 @@ void Form1::lay_out() {
   place(Command4_, kCommand4Place);
   place(progress_label_, kProgressLabelPlace);
   place(progress_bar_, kProgressBarPlace);
+  place(status_, kStatusPlace);
 
   // The label is one line of text; where the font is taller or wider than
   // the old one, it grows about its place rather than clip the text.
@@ -170,7 +183,18 @@ void Form1::lay_out() {
   const int top = px(kLabel1Place.top) - (height - px(kLabel1Place.height)) / 2;
   Label1_->setGeometry(px(kLabel1Place.left), top, width, height);
 
-  setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
+  const int extra = status_->isVisible() ? kStatusExtraHeightTwips : 0;
+  setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips + extra));
+}
+
+QString Form1::status_text() const { return status_->isVisible() ? status_->toPlainText() : QString(); }
+
+// The status area appears below the buttons with the window grown to hold
+// it; an empty text hides it and gives the window its old size back.
+void Form1::show_status(const QString& text) {
+  status_->setPlainText(text);
+  status_->setVisible(!text.isEmpty());
+  lay_out();
 }
 
 void Form1::set_controls_enabled(bool enabled) {
@@ -192,6 +216,7 @@ void Form1::set_pointer(int pointer) {
 }
 
 void Form1::Command4_Click() {
+  show_status(QString());
   const std::optional<std::string> chosen = dialogs_.open_file(kPresetFileName);
   // The old program switched back to its own drive here; paths here have no
   // drives, so there is nothing to switch back to.
@@ -206,6 +231,8 @@ void Form1::Command4_Click() {
 void Form1::Command1_Click() {
   if (running_) return;
   running_ = true;
+  show_status(QString());
+  copy_timing_ = false;
   set_controls_enabled(false);
   const std::string source = Text1_->text().toStdString();
   worker_ = std::thread([this, source] {
@@ -225,21 +252,28 @@ void Form1::Command1_Click() {
 
 void Form1::show_progress(const convert::Progress& progress) {
   if (!running_) return;
-  progress_bar_->setRange(0, std::max(progress.total_steps, 1));
-  int done = progress.step;
-  if (progress.step > 0 && !progress.step_done) done = progress.step - 1;
-  progress_bar_->setValue(std::clamp(done, 0, progress_bar_->maximum()));
-
-  QString text = QString::fromStdString(progress.table);
+  QString label;
   if (progress.step == 0) {
-    text += QStringLiteral(" 作成中");
-  } else if (progress.rows > 0) {
-    text += QStringLiteral(" %1 行").arg(progress.rows);
+    progress_bar_->setValue(0);
+    label = QString::fromStdString(convert::progress_text(progress));
+    progress_bar_->setFormat(label);
+  } else {
+    if (!copy_timing_) {
+      copy_timing_ = true;
+      copy_started_ = std::chrono::steady_clock::now();
+    }
+    progress_bar_->setValue(static_cast<int>(convert::step_fraction(progress) * 1000));
+    progress_bar_->setFormat(QString::fromStdString(convert::progress_text(progress)));
+    label = QString::fromStdString(i18n::tr("step {1}/{2}", progress.step, progress.total_steps));
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - copy_started_).count();
+    const std::string left = convert::time_left(progress, elapsed);
+    if (!left.empty()) label += QStringLiteral(" ") + QString::fromStdString(left);
   }
-  if (progress.damage) text += QStringLiteral(" — ") + QString::fromStdString(progress.damage->describe());
-  progress_label_->setToolTip(text);
-  progress_label_->setText(
-      progress_label_->fontMetrics().elidedText(text, Qt::ElideRight, progress_label_->width()));
+  if (progress.damage) label += QStringLiteral(" — ") + QString::fromStdString(progress.damage->describe());
+  progress_bar_->setToolTip(progress_bar_->format());
+  progress_label_->setToolTip(label);
+  progress_label_->setText(progress_label_->fontMetrics().elidedText(label, Qt::ElideRight, progress_label_->width()));
   progress_label_->show();
   progress_bar_->show();
   if (progress_observer_) progress_observer_(progress);
@@ -253,6 +287,7 @@ void Form1::finish_run(const convert::RunResult& result) {
   progress_label_->clear();
   progress_bar_->hide();
   progress_bar_->reset();
+  show_status(QString::fromStdString(convert::status_text(result)));
   set_controls_enabled(true);
   Command1_->setFocus();
   last_result_ = result;

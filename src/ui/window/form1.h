@@ -3,14 +3,17 @@
 // the file dialog cdlDb (reached through Dialogs).
 //
 // A run goes on a worker thread so that the window keeps painting; while it
-// works the controls are disabled, a progress bar and the table being copied
-// show below the buttons, and a close request is held until the run has
-// ended. The run's message boxes and mouse pointer are carried over to the
+// works the controls are disabled, the step and the time left show left of
+// the run button and a bar of the step's rows below the buttons, and a close
+// request is held until the run has ended. After a run, a status area below
+// the buttons tells the cause of a failure, or where the two files are, and
+// what each step copied and skipped, until the next command. The run's message boxes and mouse pointer are carried over to the
 // window's thread; a message box holds the worker until it is answered.
 #pragma once
 
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,6 +27,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 
@@ -52,6 +56,10 @@ inline constexpr Twips kCommand4Place{8280, 660, 555, 375};
 // run button, and the bar in the strip under the buttons.
 inline constexpr Twips kProgressLabelPlace{660, 1320, 2460, 435};
 inline constexpr Twips kProgressBarPlace{660, 1860, 8175, 300};
+// Shown after a run, until the next command: the window grows by this much
+// to hold it.
+inline constexpr Twips kStatusPlace{660, 1860, 8175, 3000};
+inline constexpr int kStatusExtraHeightTwips = 2700;
 
 // The output folder for a path chosen in the file dialog. For the usual file
 // "管理報.mdb" the path without its last 8 characters (the separator and the
@@ -81,6 +89,10 @@ class Form1 : public QWidget {
   bool running() const { return running_; }
   // The result of the last run that has ended.
   const std::optional<convert::RunResult>& last_result() const { return last_result_; }
+  // What the status area shows (empty when it is hidden).
+  QString status_text() const;
+  // Pixels for `twips` at the window's resolution.
+  int px(int twips) const;
 
   // Observers, called on the window's thread: after the window has shown a
   // progress report, and after a run has ended and the controls are back.
@@ -97,12 +109,12 @@ class Form1 : public QWidget {
  private:
   class Bridge;
 
-  int px(int twips) const;
   void place(QWidget* w, const Twips& t) const;
   void lay_out();
   void set_controls_enabled(bool enabled);
   void set_pointer(int pointer);
   void show_progress(const convert::Progress& progress);
+  void show_status(const QString& text);
   void finish_run(const convert::RunResult& result);
 
   Dialogs& dialogs_;
@@ -115,6 +127,9 @@ class Form1 : public QWidget {
   QPushButton* Command4_;
   QLabel* progress_label_;
   QProgressBar* progress_bar_;
+  QPlainTextEdit* status_;
+  std::chrono::steady_clock::time_point copy_started_{};
+  bool copy_timing_ = false;
 
   std::unique_ptr<Bridge> bridge_;
   std::thread worker_;

@@ -1,6 +1,9 @@
 #include "ui/window/window_main.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -10,6 +13,7 @@
 #include <memory>
 
 #include "convert/user_interface.h"
+#include "i18n/messages.h"
 #include "ui/window/dialogs.h"
 #include "ui/window/display_check.h"
 #include "ui/window/form1.h"
@@ -34,7 +38,9 @@ std::string env_or(const char* name, const char* fallback) {
 //   MIRUTONE_SCREENSHOT_RUNNING=out.png   the window during a run on
 //     MIRUTONE_SCREENSHOT_SOURCE=file.mdb, taken at the first report of copy
 //     step MIRUTONE_SCREENSHOT_STEP (17 unless given); the run's boxes are
-//     answered Yes/OK without being shown, and the program ends with the run.
+//     answered Yes/OK without being shown, and the program ends with the run;
+//   MIRUTONE_SCREENSHOT_ENDED=out.png     the window once such a run has
+//     ended (completed or failed), with its status area.
 // A grab has no window-manager frame, so a plain title bar with the icon and
 // caption is drawn above it.
 QImage framed(Form1& form) {
@@ -107,30 +113,66 @@ int take_running_picture(QApplication& app, Form1& form, const QString& out) {
   return status;
 }
 
+int take_ended_picture(QApplication& app, Form1& form, const QString& out) {
+  int status = 1;
+  form.set_run_end_observer([&](const convert::RunResult&) {
+    // Let the grown window paint before the grab.
+    QTimer::singleShot(200, &form, [&] {
+      status = framed(form).save(out) ? 0 : 1;
+      form.close();
+    });
+  });
+  QTimer::singleShot(300, &form, [&] {
+    form.Command4_Click();
+    form.Command1_Click();
+  });
+  app.exec();
+  return status;
+}
+
 }  // namespace
+
+// Qt's own texts (the file dialog's buttons and labels) in Japanese, from
+// the translations Qt installs (qt6-translations-l10n).
+bool load_qt_translations(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+    return true;
+  }
+  delete translator;
+  std::fprintf(stderr, "mirutone: Qt's Japanese translations (qtbase_ja.qm) are not installed\n");
+  return false;
+}
 
 int run_window(int argc, char** argv) {
   if (!env_set("QT_QPA_PLATFORM") && !env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY")) {
-    std::fprintf(stderr,
-                 "mirutone: there is no display to show the window on (neither DISPLAY nor "
-                 "WAYLAND_DISPLAY is set).\n"
-                 "To convert from the terminal, use: mirutone convert SOURCE\n");
+    std::fprintf(stderr, "mirutone: %s\n%s\n",
+                 i18n::tr("there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+                          "set).").c_str(),
+                 i18n::tr("To convert from the terminal, use: mirutone convert SOURCE").c_str());
     return 2;
   }
   if (!env_set("QT_QPA_PLATFORM") && !env_set("WAYLAND_DISPLAY") &&
       !x_display_reachable(env_or("DISPLAY", ""))) {
-    std::fprintf(stderr,
-                 "mirutone: the display %s does not answer, so the window cannot be shown.\n"
-                 "To convert from the terminal, use: mirutone convert SOURCE\n",
-                 env_or("DISPLAY", "").c_str());
+    std::fprintf(stderr, "mirutone: %s\n%s\n",
+                 i18n::tr("the display {1} does not answer, so the window cannot be shown.", env_or("DISPLAY", ""))
+                     .c_str(),
+                 i18n::tr("To convert from the terminal, use: mirutone convert SOURCE").c_str());
     return 2;
   }
+  // Up to here the terminal spoke the user's language; the window's user
+  // interface is Japanese.
+  i18n::set_language(i18n::Language::Japanese);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("mirutone"));
+  load_qt_translations(app);
 
   const std::string running_shot = env_or("MIRUTONE_SCREENSHOT_RUNNING", "");
+  const std::string ended_shot = env_or("MIRUTONE_SCREENSHOT_ENDED", "");
   std::unique_ptr<Dialogs> dialogs;
-  if (!running_shot.empty()) {
+  if (!running_shot.empty() || !ended_shot.empty()) {
     dialogs = std::make_unique<AnsweringDialogs>(env_or("MIRUTONE_SCREENSHOT_SOURCE", ""));
   } else {
     dialogs = std::make_unique<QtDialogs>();
@@ -143,6 +185,7 @@ int run_window(int argc, char** argv) {
   form.show();
 
   if (!running_shot.empty()) return take_running_picture(app, form, QString::fromStdString(running_shot));
+  if (!ended_shot.empty()) return take_ended_picture(app, form, QString::fromStdString(ended_shot));
   const std::string idle_shot = env_or("MIRUTONE_SCREENSHOT", "");
   if (!idle_shot.empty()) return take_idle_picture(app, form, QString::fromStdString(idle_shot));
   return app.exec();

@@ -179,7 +179,9 @@ void check_source(const db::Workspace& ws, const std::string& path, int codepage
     int err = errno;
     throw db::Error(3024, "Could not find file '" + path + "': " + std::strerror(err));
   }
-  if (!S_ISREG(st.st_mode)) throw db::Error(3049, "'" + path + "' is not a regular file");
+  if (!S_ISREG(st.st_mode)) {
+    throw db::Error(3049, "'" + path + "' is not a regular file (" + platform::non_regular_kind(path) + ")");
+  }
   db::Database probe = ws.OpenDatabase(path, codepage);
   probe.Close();
 }

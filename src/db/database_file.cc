@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "db/errors.h"
-#include "db/select_sql.h"
+#include "db/jet/names.h"
 
 namespace mirutone::db {
 namespace {
@@ -261,7 +261,7 @@ std::shared_ptr<jet::Reader> DatabaseFile::reader() {
 
 const TableDef* DatabaseFile::find_table(const std::string& name) const {
   for (const auto& t : tables_) {
-    if (names_match(t.Name, name)) return &t;
+    if (jet::names_equal(t.Name, name)) return &t;
   }
   return nullptr;
 }
@@ -296,7 +296,7 @@ void DatabaseFile::append_table(const TableDef& def) {
 
 const StoredQueryText* DatabaseFile::find_query(const std::string& name) const {
   for (const auto& q : queries_) {
-    if (names_match(q.name, name)) return &q;
+    if (jet::names_equal(q.name, name)) return &q;
   }
   return nullptr;
 }

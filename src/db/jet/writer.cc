@@ -12,6 +12,7 @@
 #include "db/jet/header.h"
 #include "db/jet/index_key.h"
 #include "db/jet/index_page.h"
+#include "db/jet/names.h"
 #include "db/jet/jet3_layout.h"
 #include "db/jet/page_store.h"
 #include "db/jet/properties.h"
@@ -35,13 +36,6 @@ namespace {
 
 constexpr int kMaxNameChars = 64;
 constexpr int kMapRowsPerPage = jet3::kEmptyDataPageFree / (jet3::kMapRowSize + 2);  // 15
-
-bool same_name(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 DateTime now_local() {
   std::time_t t = std::time(nullptr);
@@ -156,7 +150,7 @@ TableWriter& Writer::table(const std::string& name) {
   check_open();
   auto it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& t) { return t->name == name; });
   if (it == tables_.end()) {
-    it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& t) { return same_name(t->name, name); });
+    it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& t) { return names_equal(t->name, name); });
   }
   if (it == tables_.end()) throw Error(3078, path_, "there is no table '" + name + "'");
   TableEntry& t = **it;
@@ -191,10 +185,10 @@ void Writer::check_new_name(const std::string& name, const char* what) const {
     throw Error(3125, path_, std::string(what) + " name '" + name + "' is longer than 64 characters");
   }
   for (const auto& t : tables_) {
-    if (same_name(t->name, name)) throw Error(3010, path_, "table '" + name + "' already exists");
+    if (names_equal(t->name, name)) throw Error(3010, path_, "table '" + name + "' already exists");
   }
   for (const auto& q : query_names_) {
-    if (same_name(q, name)) throw Error(3012, path_, "query '" + name + "' already exists");
+    if (names_equal(q, name)) throw Error(3012, path_, "query '" + name + "' already exists");
   }
   if (name.rfind("MSys", 0) == 0) throw Error(3010, path_, "'" + name + "' is the name of a system table");
 }
@@ -235,7 +229,7 @@ void Writer::create_table(const TableDesign& design) {
       throw Error(3125, path_, "table '" + tname + "': column name '" + cs.name + "' is empty or too long");
     }
     for (std::size_t j = 0; j < i; ++j) {
-      if (same_name(design.columns[j].name, cs.name)) {
+      if (names_equal(design.columns[j].name, cs.name)) {
         throw Error(3191, path_, "table '" + tname + "': column '" + cs.name + "' is defined twice");
       }
     }
@@ -277,7 +271,7 @@ void Writer::create_table(const TableDesign& design) {
     const IndexDesign& is = design.indexes[k];
     if (is.name.empty()) throw Error(3125, path_, "table '" + tname + "': an index needs a name");
     for (std::size_t j = 0; j < k; ++j) {
-      if (same_name(design.indexes[j].name, is.name)) {
+      if (names_equal(design.indexes[j].name, is.name)) {
         throw Error(3284, path_, "table '" + tname + "': index '" + is.name + "' already exists");
       }
     }
@@ -289,7 +283,7 @@ void Writer::create_table(const TableDesign& design) {
     TdefRealIndex ri;
     for (std::size_t j = 0; j < is.columns.size(); ++j) {
       auto it = std::find_if(design.columns.begin(), design.columns.end(),
-                             [&](const ColumnDesign& c) { return same_name(c.name, is.columns[j]); });
+                             [&](const ColumnDesign& c) { return names_equal(c.name, is.columns[j]); });
       if (it == design.columns.end()) {
         throw Error(3265, path_, "table '" + tname + "': index '" + is.name + "' names no column '" + is.columns[j] + "'");
       }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 
@@ -224,8 +225,6 @@ class Evaluator {
     if (depth_ > kMaxQueryNesting) not_supported("queries nested more than " + std::to_string(kMaxQueryNesting) + " deep");
     if (q_.options & jet::kSelectTop) not_supported("TOP");
     if (q_.options & jet::kSelectDistinct) not_supported("DISTINCT");
-    // DISTINCTROW leaves a query of one table as it is, as Jet ignores it there.
-    if ((q_.options & jet::kSelectDistinctRow) && q_.tables.size() > 1) not_supported("DISTINCTROW over joined tables");
     for (const auto& j : q_.joins) {
       if (j.kind == jet::kJoinLeft) not_supported("LEFT JOIN");
       if (j.kind == jet::kJoinRight) not_supported("RIGHT JOIN");
@@ -616,6 +615,7 @@ class Evaluator {
         }
       }
     }
+    if (q_.options & jet::kSelectDistinctRow) rows = distinct_rows(std::move(rows), outs_sources(outs));
     QueryResult result;
     std::vector<std::optional<jet::ColumnType>> computed_type(outs.size());
     result.rows.reserve(rows.size());
@@ -637,6 +637,43 @@ class Evaluator {
       result.columns.push_back({outs[i].name, t});
     }
     return result;
+  }
+
+  // The sources whose columns are output, directly or in a computed column.
+  template <typename Outs>
+  std::vector<bool> outs_sources(const Outs& outs) {
+    std::vector<bool> used(sources_.size());
+    std::function<void(const SqlExpr&)> mark = [&](const SqlExpr& e) {
+      if (e.kind == Kind::name && resolve(e).is_column) used[source_of(resolve(e).column)] = true;
+      for (const auto& a : e.args) mark(a);
+    };
+    for (const auto& o : outs) {
+      if (o.column) used[source_of(*o.column)] = true;
+      if (o.expr) mark(*o.expr);
+    }
+    return used;
+  }
+
+  // DISTINCTROW: one row for each combination of the records of the tables
+  // that are output; the join's repeats of them go. A record is told by all
+  // its values, so two identical records of one table also count as one.
+  std::vector<Row> distinct_rows(std::vector<Row> rows, const std::vector<bool>& used) const {
+    std::unordered_map<std::string, bool> seen;
+    std::vector<Row> kept;
+    for (auto& r : rows) {
+      std::string key;
+      for (std::size_t s = 0; s < sources_.size(); ++s) {
+        if (!used[s]) continue;
+        for (std::size_t c = 0; c < sources_[s].columns.size(); ++c) {
+          const Value& v = r[sources_[s].offset + c];
+          key += static_cast<char>('0' + v.index());
+          key += jet::is_null(v) ? std::string() : vb_text(v);
+          key += '\x1f';
+        }
+      }
+      if (seen.emplace(std::move(key), true).second) kept.push_back(std::move(r));
+    }
+    return kept;
   }
 
   DatabaseFile& db_;

@@ -1,8 +1,8 @@
 // Running a parsed query over the tables (and stored queries) of a database:
 // inner joins and cross products, conditions with AND, OR, NOT, comparisons,
 // BETWEEN, IN lists, LIKE and IS NULL, arithmetic and &, parameters with
-// their declared types, ORDER BY in the database's sort order, and the select
-// list with T.* expanded. Anything else is refused as "not supported: ..."
+// their declared types, DISTINCTROW, ORDER BY in the database's sort order,
+// and the select list with T.* expanded. Anything else is refused as "not supported: ..."
 // (error 3251), never as a syntax error.
 #pragma once
 

@@ -97,6 +97,9 @@ TEST_F(Sql, ConditionsJoinsAndComputedColumnsRun) {
                    "label"),
             (L{"baker/kg", "タービン/kW", "baker/t/h"}));
   EXPECT_EQ(select("SELECT d.N FROM [日報 データ] AS d, Units u WHERE d.N < u.N AND u.UNIT = 'kW'"), L{"1"});
+  // DISTINCTROW drops the repeats the join makes of a record, not equal values of different records.
+  EXPECT_EQ(select("SELECT DISTINCTROW d.N FROM [日報 データ] d INNER JOIN Units u ON d.N = u.N"), (L{"2", "3"}));
+  EXPECT_EQ(select("SELECT DISTINCTROW u.N FROM [日報 データ] d INNER JOIN Units u ON d.N = u.N"), (L{"2", "3", "3"}));
   Recordset computed = db.OpenRecordset("SELECT N + 0.5, N FROM Units ORDER BY -N", dbOpenSnapshot);
   EXPECT_EQ(computed.Fields(0).Name(), "Expr1000");
   EXPECT_EQ(computed.Fields(1).Value(), num(3));

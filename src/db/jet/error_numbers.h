@@ -6,6 +6,8 @@
 namespace mirutone::jet::error_numbers {
 
 // Rows and values.
+inline constexpr int kReserved = 3000;  // Jet's "reserved error": a failure it has no number for
+inline constexpr int kRecordTooLarge = 3047;
 inline constexpr int kNoCurrentRecord = 3021;
 inline constexpr int kUpdateWithoutAddNew = 3020;
 inline constexpr int kDuplicateKey = 3022;
@@ -18,7 +20,17 @@ inline constexpr int kNumericOverflow = 3349;
 inline constexpr int kTypeConversion = 3421;
 inline constexpr int kTypeMismatch = 3464;
 
+// Files.
+inline constexpr int kFileNotFound = 3024;
+inline constexpr int kInvalidPath = 3044;
+inline constexpr int kCannotOpenFile = 3051;
+
 // Objects and collections.
+inline constexpr int kQueryExists = 3012;
+inline constexpr int kInvalidName = 3125;
+inline constexpr int kTooManyFields = 3190;
+inline constexpr int kPrimaryKeyExists = 3283;
+inline constexpr int kIndexExists = 3284;
 inline constexpr int kInvalidArgument = 3001;
 inline constexpr int kTableExists = 3010;
 inline constexpr int kCannotOpenDatabase = 3049;

@@ -31,6 +31,7 @@
 
 #include "db/jet/error.h"
 #include "db/jet/reader.h"
+#include "db/jet/utf8.h"
 #include "db/jet/value.h"
 
 namespace mirutone::jet {
@@ -60,9 +61,6 @@ class TextKeyEncoder {
 // Error when that combination has no encoder (every sort order but General
 // and Japanese; General and Japanese on Jet 4, whose keys have another shape).
 std::shared_ptr<const TextKeyEncoder> make_text_key_encoder(Format format, int sort_order);
-
-// Decodes UTF-8 into code points; throws Error on malformed input.
-std::vector<char32_t> decode_utf8(std::string_view utf8);
 
 struct IndexKeyColumn {
   ColumnType type = ColumnType::Long;

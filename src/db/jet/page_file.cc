@@ -29,14 +29,14 @@ void PageSource::check_page(std::uint32_t n, const char* what) const {
 std::unique_ptr<PageFile> PageFile::open(const std::string& path) {
   platform::OpenedFile f = platform::open_regular_file(path, platform::FileAccess::Read);
   if (f.fd < 0) {
-    throw Error(f.error == ENOENT ? 3024 : 3051, path, "cannot open the file: " + f.problem);
+    throw Error(f.error == ENOENT ? error_numbers::kFileNotFound : error_numbers::kCannotOpenFile, path, "cannot open the file: " + f.problem);
   }
   int fd = f.fd;
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     int err = errno;
     ::close(fd);
-    throw Error(3051, path, std::string("cannot open the file: ") + std::strerror(err));
+    throw Error(error_numbers::kCannotOpenFile, path, std::string("cannot open the file: ") + std::strerror(err));
   }
   return std::unique_ptr<PageFile>(new PageFile(path, fd, static_cast<std::uint64_t>(st.st_size)));
 }
@@ -54,7 +54,7 @@ std::size_t PageFile::read_at(std::uint64_t offset, std::uint8_t* buf, std::size
     ssize_t n = ::pread(fd_, buf + done, len - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw Error(3051, path_, std::string("read failed: ") + std::strerror(errno));
+      throw Error(error_numbers::kCannotOpenFile, path_, std::string("read failed: ") + std::strerror(errno));
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);

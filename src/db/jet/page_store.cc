@@ -35,7 +35,7 @@ void PageStore::fail(const std::string& what, int err) const {
 std::unique_ptr<PageStore> PageStore::create(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
-    if (errno == EEXIST) throw Error(3204, path, "database already exists");
+    if (errno == EEXIST) throw Error(error_numbers::kDatabaseExists, path, "database already exists");
     throw Error(0, path, std::string("cannot create the database file: ") + std::strerror(errno));
   }
   return std::unique_ptr<PageStore>(new PageStore(path, fd, 0));
@@ -44,8 +44,8 @@ std::unique_ptr<PageStore> PageStore::create(const std::string& path) {
 std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
   platform::OpenedFile f = platform::open_regular_file(path, platform::FileAccess::ReadWrite);
   if (f.fd < 0) {
-    if (f.error == ENOENT) throw Error(3024, path, "file not found");
-    throw Error(3049, path, "cannot open the database for writing: " + f.problem);
+    if (f.error == ENOENT) throw Error(error_numbers::kFileNotFound, path, "file not found");
+    throw Error(error_numbers::kCannotOpenDatabase, path, "cannot open the database for writing: " + f.problem);
   }
   int fd = f.fd;
   struct stat st {};
@@ -65,7 +65,7 @@ std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
   std::memcpy(masked, h + fmt::kHeaderMaskStart, sizeof masked);
   rc4_apply(fmt::kHeaderMaskKey.data(), fmt::kHeaderMaskKey.size(), masked, sizeof masked);
   if (fmt::get_u32(masked + (fmt::kHeaderOffDbKey - fmt::kHeaderMaskStart)) != 0) {
-    throw Error(3049, path, "the database is encoded; encoded databases cannot be written");
+    throw Error(error_numbers::kCannotOpenDatabase, path, "the database is encoded; encoded databases cannot be written");
   }
   if (store->read(fmt::kGlobalMapPage)[0] != fmt::kPageData ||
       store->read(fmt::kCatalogTdefPage)[0] != fmt::kPageTdef) {

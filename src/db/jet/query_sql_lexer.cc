@@ -18,7 +18,7 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void fail(const std::string& query_name, std::string_view sql, std::size_t at,
                        const std::string& what) {
-  throw Error(3075, "", "query '" + query_name + "': " + what + " at byte " + std::to_string(at) +
+  throw Error(error_numbers::kSyntaxError, "", "query '" + query_name + "': " + what + " at byte " + std::to_string(at) +
                             " near '" + sql_excerpt(sql.substr(at)) + "'");
 }
 

@@ -364,24 +364,26 @@ class Parser {
 
   SqlExpr parse_expression() { return parse_or(); }
 
-  SqlExpr parse_or() {
+  // One level of left-associative binary operators over the level below it.
+  template <typename IsOperator>
+  SqlExpr binary_level(SqlExpr (Parser::*next)(), IsOperator is_operator) {
     const std::size_t first = pos_;
-    SqlExpr e = parse_and();
-    while (peek().is_keyword("OR") || peek().is_keyword("XOR") || peek().is_keyword("EQV") || peek().is_keyword("IMP")) {
+    SqlExpr e = (this->*next)();
+    while (is_operator(peek())) {
       std::string op = upper(advance().text);
-      SqlExpr r = parse_and();
+      SqlExpr r = (this->*next)();
       e = node(Kind::binary, first, {std::move(e), std::move(r)}, std::move(op));
     }
     return e;
   }
+
+  SqlExpr parse_or() {
+    return binary_level(&Parser::parse_and, [](const Token& t) {
+      return t.is_keyword("OR") || t.is_keyword("XOR") || t.is_keyword("EQV") || t.is_keyword("IMP");
+    });
+  }
   SqlExpr parse_and() {
-    const std::size_t first = pos_;
-    SqlExpr e = parse_not();
-    while (accept_keyword("AND")) {
-      SqlExpr r = parse_not();
-      e = node(Kind::binary, first, {std::move(e), std::move(r)}, "AND");
-    }
-    return e;
+    return binary_level(&Parser::parse_not, [](const Token& t) { return t.is_keyword("AND"); });
   }
   SqlExpr parse_not() {
     Nesting guard(*this, peek());
@@ -442,33 +444,16 @@ class Parser {
     }
   }
   SqlExpr parse_additive() {
-    const std::size_t first = pos_;
-    SqlExpr e = parse_multiplicative();
-    while (peek().is_symbol("+") || peek().is_symbol("-") || peek().is_symbol("&")) {
-      std::string op = advance().text;
-      SqlExpr r = parse_multiplicative();
-      e = node(Kind::binary, first, {std::move(e), std::move(r)}, std::move(op));
-    }
-    return e;
+    return binary_level(&Parser::parse_multiplicative,
+                        [](const Token& t) { return t.is_symbol("+") || t.is_symbol("-") || t.is_symbol("&"); });
   }
   SqlExpr parse_multiplicative() {
-    const std::size_t first = pos_;
-    SqlExpr e = parse_power();
-    while (peek().is_symbol("*") || peek().is_symbol("/") || peek().is_symbol("\\") || peek().is_keyword("MOD")) {
-      std::string op = upper(advance().text);
-      SqlExpr r = parse_power();
-      e = node(Kind::binary, first, {std::move(e), std::move(r)}, std::move(op));
-    }
-    return e;
+    return binary_level(&Parser::parse_power, [](const Token& t) {
+      return t.is_symbol("*") || t.is_symbol("/") || t.is_symbol("\\") || t.is_keyword("MOD");
+    });
   }
   SqlExpr parse_power() {
-    const std::size_t first = pos_;
-    SqlExpr e = parse_unary();
-    while (accept_symbol("^")) {
-      SqlExpr r = parse_unary();
-      e = node(Kind::binary, first, {std::move(e), std::move(r)}, "^");
-    }
-    return e;
+    return binary_level(&Parser::parse_unary, [](const Token& t) { return t.is_symbol("^"); });
   }
   SqlExpr parse_unary() {
     Nesting guard(*this, peek());

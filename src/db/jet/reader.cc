@@ -51,7 +51,7 @@ class ReaderImpl : public Reader {
       open_->text = std::make_unique<CodePage>(codepage_);
     } catch (const Error& e) {
       // Jet 4 keeps its text in UCS-2; the code page only matters for Jet 3.
-      if (h.format != Format::Jet4) throw Error(3049, path(), e.what());
+      if (h.format != Format::Jet4) throw Error(error_numbers::kCannotOpenDatabase, path(), e.what());
       open_->text = std::make_unique<CodePage>(1252);
     }
     catalog_ = read_catalog(*open_->file, lay_, *open_->text);
@@ -115,7 +115,7 @@ const LoadedTable& ReaderImpl::load(const std::string& name) const {
   auto it = tables_.find(name);
   if (it != tables_.end()) return *it->second;
   const CatalogEntry* e = find_table(name);
-  if (!e) throw Error(3078, path(), "there is no table named '" + name + "'");
+  if (!e) throw Error(error_numbers::kUnknownTable, path(), "there is no table named '" + name + "'");
   auto t = std::make_unique<LoadedTable>();
   auto def = std::make_shared<TableDef>(
       read_tdef(*open_->file, lay_, *open_->text, e->tdef_page(), name));

@@ -7,10 +7,13 @@
 #include <sstream>
 
 #include "convert/copy_step.h"
+#include "db/database_file.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/value_conversion.h"
 #include "i18n/messages.h"
+#include "platform/file_lock.h"
+#include "platform/regular_file.h"
 #include "schema/layouts.h"
 #include "schema/module1.h"
 #include "platform/file.h"
@@ -90,6 +93,89 @@ void remove_if_file(const std::string& path) {
   }
 }
 
+// Deletes an output that cannot be completed; a failure to delete it leaves
+// the file, which the cause already calls incomplete.
+void discard_output(const std::string& path) {
+  try {
+    platform::remove_file(path);
+  } catch (const platform::FileError&) {
+  }
+}
+
+// Texts of the failures this program adds to the old run's, for the cause.
+std::string output_in_use(const std::string& folder) {
+  return "the output files in " + folder +
+         " are in use by another conversion run; nothing was deleted. Wait for it to end, or choose "
+         "another output folder";
+}
+std::string output_not_a_file(const std::string& path, const std::string& kind) {
+  return path + " is " + kind + ", not a database file; nothing was deleted";
+}
+std::string output_removed(const std::string& path) {
+  return path + " could not be written out complete and was removed";
+}
+
+// The folder holding both outputs, as a path that can be opened.
+std::string folder_of_output(const std::string& output) {
+  fs::path parent = platform::fs_path(output).parent_path();
+  return parent.empty() ? std::string(".") : platform::utf8_path(parent);
+}
+
+// Writes an output database out and lets go of it. When that fails the file
+// is left half written, so it is removed rather than left for someone to
+// open, and the failure says so.
+void close_output(db::Database& db, const std::string& path) {
+  if (db.IsNothing()) return;
+  try {
+    db.Close();
+    db = db::Database();
+  } catch (const std::exception& e) {
+    int code = 0;
+    if (auto* je = dynamic_cast<const jet::Error*>(&e)) code = je->jet_code();
+    try {
+      db = db::Database();
+    } catch (...) {
+      // The file was already let go by the failed close.
+    }
+    // A handle whose file someone else closed has nothing left to write.
+    if (code == db::jet_errors::kObjectClosed) throw;
+    discard_output(path);
+    throw db::Error(code, std::string(e.what()) + "; " + output_removed(path));
+  }
+}
+
+// Removes an output that a failed write-out left half written, wherever in
+// the run that happened (a builder's handle being reassigned, say); returns
+// what to tell, or nothing.
+std::optional<std::string> remove_if_incomplete(const std::string& path) {
+  auto why = db::DatabaseFile::left_incomplete(path);
+  if (!why || !platform::is_regular_file(path)) return std::nullopt;
+  discard_output(path);
+  return output_removed(path) + " (" + *why + ")";
+}
+
+// Holds the rows a step read against what the source table's own structures
+// count; nothing when they agree.
+std::optional<TableDamage> check_counts(const db::Database& source, const CopyStep& step, long long rows_read) {
+  TableDamage d;
+  d.step = step.number;
+  d.table = step.source_table();
+  d.rows_read = rows_read;
+  try {
+    d.definition_rows = source.TableCounts(d.table).definition_rows;
+  } catch (const std::exception&) {
+    return std::nullopt;  // a source that is not a plain table: nothing to hold it against
+  }
+  if (d.definition_rows == rows_read) return std::nullopt;
+  // Only now walk the primary index: it is the costly part.
+  try {
+    d.primary_index_entries = source.TableCounts(d.table, true).primary_index_entries;
+  } catch (const std::exception& e) {
+    d.index_problem = e.what();
+  }
+  return d;
+}
+
 // Refuses, before anything is deleted, a source that the copy could not
 // read: a missing path, something other than a regular file (looked at
 // without opening it, so a FIFO cannot hold the run), or a file that does
@@ -102,7 +188,9 @@ void check_source(const db::Workspace& ws, const std::string& path, int codepage
     throw db::Error(3024, "Could not find file '" + path + "': " +
                               (ec ? ec.message() : std::string("No such file or directory")));
   }
-  if (!fs::is_regular_file(st)) throw db::Error(3049, "'" + path + "' is not a regular file");
+  if (!fs::is_regular_file(st)) {
+    throw db::Error(3049, "'" + path + "' is not a regular file (" + platform::non_regular_kind(path) + ")");
+  }
   db::Database probe = ws.OpenDatabase(path, codepage);
   probe.Close();
 }
@@ -163,14 +251,29 @@ std::string folder_of(const std::string& source_path) {
   return platform::utf8_path(parent);
 }
 
+std::string TableDamage::describe() const {
+  std::ostringstream out;
+  out << "warning: table " << table << ": " << rows_read << " rows read, but its definition counts "
+      << definition_rows;
+  if (primary_index_entries) out << " and its primary index holds " << *primary_index_entries << " entries";
+  if (!index_problem.empty()) out << " (its primary index could not be read: " << index_problem << ")";
+  out << ". Rows may have been lost to damage: compact the source database in Access and convert again";
+  return out.str();
+}
+
 RunResult ConversionRun::Command1_Click(const std::string& text1) {
   RunResult result;
   stop_requested.store(false, std::memory_order_relaxed);
   BuilderWatch ui(ui_);
   Position at;
+  platform::FileLock output_lock;  // the output folder, held to the end of the run
+  schema::Module1 builders(state_, ui);
   // Declared here so that the failure report can still look at them.
   const std::vector<CopyStep> steps = all_copy_steps();
   RowCopy copy(state_.rsSource, state_.rsTarget);
+  // The last step writing each output: after it the database is written out.
+  int last_kanri_step = 0, last_data_step = 0;
+  for (const CopyStep& step : steps) (step.target == TargetDb::Kanri ? last_kanri_step : last_data_step) = step.number;
   try {
     if (ui.MsgBox(kConfirmPrompt, vbYesNo, kTitle) != vbYes) {
       result.outcome = RunOutcome::Declined;
@@ -190,11 +293,23 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
     check_source(ws, text1, source_codepage_);
 
     ui.SetMousePointer(vbHourglass);
+    at = Position{i18n::N_("taking the output folder {1}")};
+    const std::string out_folder = folder_of_output(result.kanri_path);
+    at.path = out_folder;
+    switch (output_lock.try_lock(out_folder)) {
+      case platform::LockResult::Locked: break;
+      case platform::LockResult::Busy: throw db::Error(3045, output_in_use(out_folder));
+      case platform::LockResult::Failed:
+        throw db::Error(3044, "cannot open the output folder " + out_folder + ": " + output_lock.error());
+    }
+    for (const std::string* out : {&result.kanri_path, &result.data_path}) {
+      std::string kind = platform::non_regular_kind(*out);
+      if (!kind.empty()) throw db::Error(3051, output_not_a_file(*out, kind));
+    }
     at = Position{i18n::N_("removing earlier output")};
     remove_if_file(result.kanri_path);
     remove_if_file(result.data_path);
 
-    schema::Module1 builders(state_, ui);
     at = Position{i18n::N_("creating {1}"), result.kanri_path};
     ui.ReportProgress({0, 19, schema::kKanriFileName, 0});
     builders.CreateKanriDb();
@@ -277,13 +392,33 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       progress.copied = result.rows_copied - copied_before;
       progress.all_read = all_read;
       progress.step_done = true;
+      if (auto damage = check_counts(state_.dbSource, step, at.row)) {
+        bool seen = false;
+        for (const auto& d : result.damaged) seen = seen || d.table == damage->table;
+        if (!seen) result.damaged.push_back(*damage);
+        progress.damage = std::move(damage);
+      }
       ui.ReportProgress(progress);
+      // A database whose steps are all done goes to disk now, complete, so
+      // that nothing later in the run (a full disk, a killed process) can
+      // take its rows.
+      if (step.number == last_kanri_step) {
+        at = Position{i18n::N_("writing out {1}"), result.kanri_path, &step};
+        close_output(state_.dbKanri, result.kanri_path);
+      }
+      if (step.number == last_data_step) {
+        at = Position{i18n::N_("writing out {1}"), result.data_path, &step};
+        close_output(state_.dbData, result.data_path);
+      }
     }
 
     at = Position{i18n::N_("closing the databases")};
     state_.dbSource.Close();
-    state_.dbKanri.Close();
-    state_.dbData.Close();
+    close_output(state_.dbKanri, result.kanri_path);
+    close_output(state_.dbData, result.data_path);
+    for (const std::string* out : {&result.kanri_path, &result.data_path}) {
+      if (auto removed = remove_if_incomplete(*out)) throw db::Error(0, *removed);
+    }
     ui.SetMousePointer(vbDefault);
     ui.MsgBox(kCompletedPrompt, vbOKOnly, kTitle);
     result.outcome = RunOutcome::Completed;
@@ -293,6 +428,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
   } catch (...) {
     result.cause = cause_of(at, std::runtime_error("unknown failure"));
   }
+  result.cause->build_failure = builders.build_failure();
 
   // The failure ending. Unlike the old program, let go of the recordsets and
   // databases first: a pending new row is dropped, and each output file is
@@ -310,8 +446,19 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
   release(state_.rsSource, "the source recordset");
   release(state_.rsTarget, "the target recordset");
   release(state_.dbSource, "the source database");
-  release(state_.dbKanri, "the management database");
-  release(state_.dbData, "the data database");
+  auto release_output = [&](db::Database& handle, const std::string& path) {
+    try {
+      close_output(handle, path);
+    } catch (const std::exception& e) {
+      result.cause->message += std::string("; then ") + e.what();
+    }
+  };
+  release_output(state_.dbKanri, result.kanri_path);
+  release_output(state_.dbData, result.data_path);
+  for (const std::string* out : {&result.kanri_path, &result.data_path}) {
+    if (out->empty()) continue;
+    if (auto removed = remove_if_incomplete(*out)) result.cause->message += "; " + *removed;
+  }
   ui.SetMousePointer(vbDefault);
   ui.MsgBox(kFailedPrompt, vbOKOnly, kTitle);
   result.outcome = RunOutcome::Failed;

@@ -17,7 +17,18 @@
 // - so is a source that is missing, is not a regular file or does not open
 //   as a Jet database: the run then fails before anything is deleted;
 // - on failure the recordsets and databases are released, so the files on
-//   disk are complete up to the last stored row and can be opened.
+//   disk are complete up to the last stored row and can be opened; an
+//   output that cannot be written out complete (a full disk) is removed, and
+//   the cause says so;
+// - the run holds a lock on the output folder from before the deletion to
+//   its end; a second run into the same folder fails at once, before it
+//   deletes anything;
+// - an output path holding something other than a regular file (a FIFO, a
+//   folder) is refused before anything is deleted;
+// - each output database is written out and closed as soon as its last copy
+//   step is done, so a later failure or a killed process cannot take its rows;
+// - a source table whose scan reads fewer or more rows than its definition
+//   counts is reported (Progress::damage and RunResult::damaged).
 #pragma once
 
 #include <optional>
@@ -59,6 +70,7 @@ struct FailureCause {
   std::string field;          // the field being read or set, if any
   std::string value;          // that field's source value as text, if any
   int jet_code = 0;           // Jet's error number, 0 when none applies
+  std::string build_failure;  // what made a builder show "ＤＢ作成エラー" earlier, if anything
   std::string message;        // the engine's own text (English)
 
   // One line naming everything above that is known, in the current language.
@@ -87,6 +99,7 @@ struct RunResult {
   std::string kanri_path;             // the two output files of this run
   std::string data_path;
   long long rows_copied = 0;          // target rows stored by the copy steps
+  std::vector<TableDamage> damaged;   // source tables whose counts disagree, one entry each
   std::vector<StepRecord> steps;      // every copy step begun, in order
   bool stopped = false;               // ended by request_stop()
 };

@@ -17,7 +17,7 @@ CopyStep numbered_step(int number, const std::string& source, const std::string&
   step.row_test = [number_field](RowCopy& row) {
     jet::Value v = row.read(number_field);
     if (jet::is_null(v)) return false;
-    if (auto* b = std::get_if<bool>(&v)) return *b;  // False is 0 and True -1: neither is 1
+    if (std::holds_alternative<bool>(v)) return true;  // False is 0 and True -1: neither is 1
     auto n = db::as_number(v);
     return !(n && *n == 1.0);
   };

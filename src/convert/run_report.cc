@@ -74,7 +74,9 @@ std::string FailureCause::describe() const {
     out = stage.empty() ? tr("the run") : tr(stage, stage_path);
   }
   if (jet_code != 0) out = tr("{1}: {2}", out, jet_error_text(jet_code));
-  return tr("{1}: {2}", out, message);
+  out = tr("{1}: {2}", out, message);
+  if (!build_failure.empty()) out = tr("{1}; then {2}", build_failure, out);
+  return out;
 }
 
 std::vector<std::string> summary_lines(const RunResult& result) {
@@ -124,6 +126,7 @@ std::string status_text(const RunResult& result) {
     return text;
   }
   for (const std::string& line : summary_lines(result)) text += "\n" + line;
+  for (const TableDamage& d : result.damaged) text += "\n" + d.describe();
   return text;
 }
 

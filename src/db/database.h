@@ -74,6 +74,11 @@ class Database {
   // Writes everything out and closes the file for every handle.
   void Close();
 
+  // Not DAO: the row count a table's definition holds and, with
+  // `walk_primary_index` (which reads the whole tree), the entries of its
+  // primary index, to hold against the rows a recordset read.
+  StoredCounts TableCounts(const std::string& table, bool walk_primary_index = false) const;
+
  private:
   DatabaseFile& file() const;
   std::shared_ptr<DatabaseFile> file_;

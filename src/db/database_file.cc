@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "db/errors.h"
-#include "db/select_sql.h"
+#include "db/jet/names.h"
 #include "platform/path.h"
 
 namespace mirutone::db {
@@ -130,10 +130,27 @@ class OpenFiles {
     return versions_[key(path)];
   }
 
+  // Files whose write-out failed, until a new file is created at the path.
+  void set_incomplete(const std::string& path, const std::string& why) {
+    std::lock_guard lock(mutex_);
+    if (why.empty()) {
+      incomplete_.erase(key(path));
+    } else {
+      incomplete_[key(path)] = why;
+    }
+  }
+  std::optional<std::string> incomplete(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    auto it = incomplete_.find(key(path));
+    if (it == incomplete_.end()) return std::nullopt;
+    return it->second;
+  }
+
  private:
   std::mutex mutex_;
   std::map<std::string, std::vector<std::weak_ptr<DatabaseFile>>> open_;
   std::map<std::string, std::uint64_t> versions_;
+  std::map<std::string, std::string> incomplete_;
 };
 
 }  // namespace
@@ -156,6 +173,7 @@ DatabaseFile::~DatabaseFile() {
 
 std::shared_ptr<DatabaseFile> DatabaseFile::create(const std::string& path, jet::Locale locale) {
   auto writer = jet::Writer::create(path, locale);
+  OpenFiles::instance().set_incomplete(path, "");
   std::shared_ptr<DatabaseFile> db(new DatabaseFile(path, locale.sort_order, jet::Format::Jet3, locale.codepage));
   db->writer_ = std::move(writer);
   OpenFiles::instance().add(db);
@@ -190,11 +208,26 @@ void DatabaseFile::close() {
 }
 
 void DatabaseFile::settle() {
+  if (!incomplete_.empty()) {
+    // A failed write-out leaves the file half written; nothing more can
+    // make it whole, and what it holds must not be read as if it were.
+    throw Error(0, path_ + " could not be written out complete: " + incomplete_);
+  }
   if (!writer_) return;
   auto w = std::move(writer_);
   ++*writes_;
   OpenFiles::instance().written(path_);
-  w->close();
+  try {
+    w->close();
+  } catch (const std::exception& e) {
+    incomplete_ = e.what();
+    OpenFiles::instance().set_incomplete(path_, incomplete_);
+    throw;
+  }
+}
+
+std::optional<std::string> DatabaseFile::left_incomplete(const std::string& path) {
+  return OpenFiles::instance().incomplete(path);
 }
 
 void DatabaseFile::settle_others() const {
@@ -229,7 +262,7 @@ std::shared_ptr<jet::Reader> DatabaseFile::reader() {
 
 const TableDef* DatabaseFile::find_table(const std::string& name) const {
   for (const auto& t : tables_) {
-    if (names_match(t.Name, name)) return &t;
+    if (jet::names_equal(t.Name, name)) return &t;
   }
   return nullptr;
 }
@@ -264,7 +297,7 @@ void DatabaseFile::append_table(const TableDef& def) {
 
 const StoredQueryText* DatabaseFile::find_query(const std::string& name) const {
   for (const auto& q : queries_) {
-    if (names_match(q.name, name)) return &q;
+    if (jet::names_equal(q.name, name)) return &q;
   }
   return nullptr;
 }
@@ -276,6 +309,16 @@ void DatabaseFile::create_query(const std::string& name, const std::string& sql)
   }
   writer().create_query(name, sql);
   queries_.push_back({name, sql});
+}
+
+StoredCounts DatabaseFile::stored_counts(const std::string& table, bool walk_primary_index) {
+  const std::string& name = this->table(table).Name;
+  auto r = reader();
+  StoredCounts c;
+  c.definition_rows = r->table(name).stored_row_count;
+  if (!walk_primary_index) return c;
+  if (auto n = r->primary_index_entries(name)) c.primary_index_entries = static_cast<long long>(*n);
+  return c;
 }
 
 void DatabaseFile::append_row(const TableDef& table, std::vector<jet::Value> values) {

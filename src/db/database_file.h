@@ -46,7 +46,12 @@ class DatabaseFile {
   // Error 3420 once closed.
   void check_open() const;
   // Writes everything out and releases the file; further use is Error 3420.
+  // Once a write-out has failed, the file is known to be incomplete: close()
+  // and every later read or write fail, saying so.
   void close();
+  // Why writing out the file at `path` failed in this process, if it did
+  // since a database was last created there: such a file is half written.
+  static std::optional<std::string> left_incomplete(const std::string& path);
 
   const std::vector<TableDef>& tables() const { return tables_; }
   // Jet's name matching; Error 3078 naming the table when there is none.
@@ -62,6 +67,9 @@ class DatabaseFile {
   // One converted value per field of `table`, in field order.
   void append_row(const TableDef& table, std::vector<jet::Value> values);
   std::unique_ptr<TableScan> scan(const std::string& table);
+  // Error 3078 for an unknown table. With `walk_primary_index` the primary
+  // index's tree is read whole to count its entries.
+  StoredCounts stored_counts(const std::string& table, bool walk_primary_index);
   // Writes out whatever is pending, so that the file on disk is complete and
   // consistent (after a refused row, before the refusal is reported). The
   // next write opens the file again.
@@ -94,6 +102,7 @@ class DatabaseFile {
   std::uint64_t reader_version_ = 0;     // how often the file had been written out when it was opened
   int codepage_override_ = 0;            // the code page text is read in, when not the header's
   std::shared_ptr<std::uint64_t> writes_ = std::make_shared<std::uint64_t>(0);
+  std::string incomplete_;               // why writing the file out failed; empty while it has not
 };
 
 }  // namespace mirutone::db

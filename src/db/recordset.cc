@@ -4,6 +4,7 @@
 #include "db/errors.h"
 #include "db/jet/codepage.h"
 #include "db/jet/index_key.h"
+#include "db/jet/names.h"
 #include "db/recordset_impl.h"
 #include "db/row_order.h"
 #include "db/value_conversion.h"
@@ -21,7 +22,7 @@ std::string shown(const jet::Value& v) {
 
 // ---- RecordsetImpl ----
 
-std::shared_ptr<RecordsetImpl> RecordsetImpl::over_table(std::shared_ptr<DatabaseFile> db, const SelectStatement& select,
+std::shared_ptr<RecordsetImpl> RecordsetImpl::over_table(std::shared_ptr<DatabaseFile> db, const TableView& select,
                                                          int type) {
   if (type != dbOpenDynaset && type != dbOpenSnapshot && type != 1) {
     throw Error(jet_errors::kInvalidArgument, "Invalid recordset type " + std::to_string(type));
@@ -85,7 +86,7 @@ std::shared_ptr<RecordsetImpl> RecordsetImpl::over_rows(std::shared_ptr<Database
 int RecordsetImpl::position_of(const std::string& field) const {
   if (positions_.empty()) {
     // The first of two columns that fold alike wins, as a linear search would.
-    for (std::size_t i = columns_.size(); i-- > 0;) positions_[fold_name(columns_[i].name)] = static_cast<int>(i);
+    for (std::size_t i = columns_.size(); i-- > 0;) positions_[jet::name_key(columns_[i].name)] = static_cast<int>(i);
   }
   if (next_asked_ < asked_.size() && asked_[next_asked_].first == field) return asked_[next_asked_++].second;
   for (std::size_t i = 0; i < asked_.size(); ++i) {
@@ -94,7 +95,7 @@ int RecordsetImpl::position_of(const std::string& field) const {
       return asked_[i].second;
     }
   }
-  auto it = positions_.find(fold_name(field));
+  auto it = positions_.find(jet::name_key(field));
   int pos = it == positions_.end() ? -1 : it->second;
   if (asked_.size() < 256) {
     asked_.emplace_back(field, pos);

@@ -10,7 +10,6 @@
 
 #include "db/database_file.h"
 #include "db/jet/value.h"
-#include "db/select_sql.h"
 #include "db/table_def.h"
 
 namespace mirutone::db {
@@ -22,11 +21,22 @@ struct ResultColumn {
 
 using RowSource = std::function<bool(std::vector<jet::Value>& row)>;
 
+// A table read as it stands, in the order of some of its fields: what
+// "SELECT * FROM table ORDER BY field [DESC], ..." opens, updatable.
+struct TableView {
+  struct Key {
+    std::string field;
+    bool descending = false;
+  };
+  std::string table;
+  std::vector<Key> order_by;
+};
+
 class RecordsetImpl {
  public:
   // Over a table, in the order of `select` (storage order without ORDER BY).
   // Error 3078 for an unknown table, 3265 for an unknown ORDER BY field.
-  static std::shared_ptr<RecordsetImpl> over_table(std::shared_ptr<DatabaseFile> db, const SelectStatement& select,
+  static std::shared_ptr<RecordsetImpl> over_table(std::shared_ptr<DatabaseFile> db, const TableView& select,
                                                    int type);
   // Over rows already computed (a stored query's result); never updatable.
   static std::shared_ptr<RecordsetImpl> over_rows(std::shared_ptr<DatabaseFile> db, std::string name,

@@ -2,7 +2,7 @@
 
 #include "db/engine_hook.h"
 #include "db/errors.h"
-#include "db/select_sql.h"
+#include "db/jet/names.h"
 
 namespace mirutone::db {
 
@@ -18,7 +18,7 @@ void NamedList<T>::Append(const T& item) {
 template <typename T>
 const T* NamedList<T>::find(const std::string& name) const {
   for (const auto& i : items_) {
-    if (names_match(i.Name, name)) return &i;
+    if (jet::names_equal(i.Name, name)) return &i;
   }
   return nullptr;
 }
@@ -65,7 +65,7 @@ const Index* TableDef::primary_index() const {
 
 int TableDef::field_position(const std::string& name) const {
   for (int i = 0; i < Fields.Count(); ++i) {
-    if (names_match(Fields[i].Name, name)) return i;
+    if (jet::names_equal(Fields[i].Name, name)) return i;
   }
   return -1;
 }

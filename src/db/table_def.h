@@ -3,6 +3,7 @@
 // when its TableDef is appended to a Database's TableDefs.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,14 @@ class TableDef {
   const Index* primary_index() const;
   // Position of the field named `name` (Jet's matching), or -1.
   int field_position(const std::string& name) const;
+};
+
+// What a table's own structures say of its size, beside the rows a scan
+// reads: they differ in a damaged file, and in a sound one whose counts went
+// stale (Access puts both right when it compacts the file).
+struct StoredCounts {
+  long long definition_rows = 0;                  // the row count of the table definition
+  std::optional<long long> primary_index_entries;  // entries of its primary index, if it has one
 };
 
 }  // namespace mirutone::db

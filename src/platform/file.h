@@ -26,7 +26,7 @@ class File {
  public:
   // An existing regular file, read-only. NotFound, NotRegular or Other.
   static File open_read(const std::string& path);
-  // An existing file, for reading and writing. NotFound or Other.
+  // An existing regular file, for reading and writing. NotFound, NotRegular or Other.
   static File open_write(const std::string& path);
   // A new file, for reading and writing; Exists when something is there.
   static File create_new(const std::string& path);
@@ -51,6 +51,14 @@ class File {
   // Everything written so far reaches the disk before this returns.
   void sync();
   void close();
+
+#ifdef _WIN32
+  // Takes ownership of an open handle.
+  void adopt(void* handle) {
+    close();
+    handle_ = handle;
+  }
+#endif
 
  private:
 #ifdef _WIN32

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,20 +27,39 @@ int open_or_fail(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+// Opens without waiting (a plain open() of a FIFO waits for a writer for as
+// long as nobody comes), refuses anything but a regular file, then lets the
+// descriptor block as usual.
+int open_existing_regular(const std::string& path, int access) {
+  int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == EISDIR) throw FileError(FileError::Kind::NotRegular, "not a regular file (a folder)");
+  if (fd < 0) fail(errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    fail(err);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw FileError(FileError::Kind::NotRegular, "not a regular file (" + kind_of_mode(st.st_mode) + ")");
+  }
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  return fd;
+}
+
 }  // namespace
 
 File File::open_read(const std::string& path) {
   File f;
-  f.fd_ = open_or_fail(path.c_str(), O_RDONLY);
-  struct stat st {};
-  if (::fstat(f.fd_, &st) != 0 || !S_ISREG(st.st_mode))
-    throw FileError(FileError::Kind::NotRegular, "not a regular file");
+  f.fd_ = open_existing_regular(path, O_RDONLY);
   return f;
 }
 
 File File::open_write(const std::string& path) {
   File f;
-  f.fd_ = open_or_fail(path.c_str(), O_RDWR);
+  f.fd_ = open_existing_regular(path, O_RDWR);
   return f;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/file.h"
 #include "platform/path.h"
+#include "platform/regular_file.h"
 
 namespace mirutone::platform {
 namespace {
@@ -41,33 +42,34 @@ OVERLAPPED at_offset(std::uint64_t offset) {
   return ov;
 }
 
-}  // namespace
-
-File File::open_read(const std::string& path) {
+// An existing file that must be a file on a disk: a folder, a device or a
+// pipe is refused, named, and nothing is read from it.
+File open_existing_regular(const std::string& path, DWORD access) {
   File f;
+  HANDLE h = nullptr;
   try {
-    f.handle_ = open_handle(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    h = open_handle(path, access, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   } catch (const FileError&) {
     // A folder cannot be opened this way at all: say what it is.
-    DWORD attrs = ::GetFileAttributesW(widen(path).c_str());
-    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
-      throw FileError(FileError::Kind::NotRegular, "not a regular file");
+    std::string kind = non_regular_kind(path);
+    if (!kind.empty()) throw FileError(FileError::Kind::NotRegular, "not a regular file (" + kind + ")");
     throw;
   }
-  if (::GetFileType(f.handle_) != FILE_TYPE_DISK)
-    throw FileError(FileError::Kind::NotRegular, "not a regular file");
+  f.adopt(h);
   BY_HANDLE_FILE_INFORMATION info{};
-  if (::GetFileInformationByHandle(f.handle_, &info) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    throw FileError(FileError::Kind::NotRegular, "not a regular file");
+  if (::GetFileType(h) != FILE_TYPE_DISK ||
+      (::GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
+    std::string kind = non_regular_kind(path);
+    throw FileError(FileError::Kind::NotRegular, "not a regular file (" + (kind.empty() ? "a device" : kind) + ")");
+  }
   return f;
 }
 
-File File::open_write(const std::string& path) {
-  File f;
-  f.handle_ = open_handle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  return f;
-}
+}  // namespace
+
+File File::open_read(const std::string& path) { return open_existing_regular(path, GENERIC_READ); }
+
+File File::open_write(const std::string& path) { return open_existing_regular(path, GENERIC_READ | GENERIC_WRITE); }
 
 File File::create_new(const std::string& path) {
   File f;

@@ -1,6 +1,7 @@
 #include "schema/module1.h"
 
 #include "db/engine.h"
+#include "db/jet/error.h"
 #include "schema/layouts.h"
 #include "schema/query_texts.h"
 
@@ -36,6 +37,22 @@ void build_table(const db::Database& db, const TableLayout& layout) {
 
 }  // namespace
 
+void Module1::build_failed(const char* file_name) {
+  std::string why;
+  try {
+    throw;
+  } catch (const jet::Error& e) {
+    why = e.what();
+    if (e.jet_code() != 0) why += " (Jet error " + std::to_string(e.jet_code()) + ")";
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+    why = "unknown failure";
+  }
+  build_failure_ = std::string("creating ") + file_name + ": " + why;
+  ui_.MsgBox(kBuildFailed, convert::vbOKOnly, kTitle);
+}
+
 void Module1::CreateKanriDb() {
   try {
     state_.dbKanri = db::DBEngine::Workspaces(0).CreateDatabase(output_path(state_, kKanriFileName), db::dbLangJapanese);
@@ -47,7 +64,7 @@ void Module1::CreateKanriDb() {
     }
   } catch (...) {
     // The trap: whatever failed, the build ends here and the run goes on.
-    ui_.MsgBox(kBuildFailed, convert::vbOKOnly, kTitle);
+    build_failed(kKanriFileName);
   }
 }
 
@@ -67,7 +84,7 @@ void Module1::CreateDataDb() {
     state_.dbKanri = db::DBEngine::Workspaces(0).CreateDatabase(output_path(state_, kDataFileName), db::dbLangJapanese);
     for (const auto& t : data_tables()) build_table(state_.dbKanri, t);
   } catch (...) {
-    ui_.MsgBox(kBuildFailed, convert::vbOKOnly, kTitle);
+    build_failed(kDataFileName);
   }
 }
 

@@ -11,6 +11,8 @@
 // SeedKanriDb lets a failure through to its caller.
 #pragma once
 
+#include <string>
+
 #include "convert/user_interface.h"
 #include "schema/module_state.h"
 
@@ -24,9 +26,17 @@ class Module1 {
   void SeedKanriDb();
   void CreateDataDb();
 
+  // What made the last builder show "ＤＢ作成エラー" (the file and the
+  // engine's text), or empty. A later failure of the run is often only its
+  // consequence (a handle left holding nothing), so the run reports this too.
+  const std::string& build_failure() const { return build_failure_; }
+
  private:
+  void build_failed(const char* file_name);
+
   ModuleState& state_;
   convert::UserInterface& ui_;
+  std::string build_failure_;
 };
 
 }  // namespace mirutone::schema

@@ -308,6 +308,12 @@ TEST_F(Run, ItemAndUnitListsKeepNumberOneForTheSeedRow) {
   src.add("大項目情報", {{"大項目NO", I(5)}, {"名称", S("ろ過")}});
   src.add("単位情報", {{"単位NO", I(1)}, {"名称", S("なし")}});
   src.add("単位情報", {{"単位NO", I(3)}, {"名称", S("℃")}});
+  // A Yes/No number field: False is 0 and True -1, neither is the seed row's 1.
+  for (auto& c : src.design("中項目情報").columns) {
+    if (c.name == "中項目NO") c.type = jet::ColumnType::Boolean;
+  }
+  src.add("中項目情報", {{"中項目NO", B(false)}, {"名称", S("偽")}});
+  src.add("中項目情報", {{"中項目NO", B(true)}, {"名称", S("真")}});
   auto r = run(src);
   ASSERT_EQ(r.outcome, RunOutcome::Completed) << (r.cause ? r.cause->describe() : "");
   auto major = read_table(kanri(), "大項目情報");
@@ -318,7 +324,10 @@ TEST_F(Run, ItemAndUnitListsKeepNumberOneForTheSeedRow) {
   ASSERT_EQ(units.size(), 2u);
   EXPECT_EQ(units[0]["名称"], S(""));
   EXPECT_EQ(units[1]["単位NO"], I(3));
-  EXPECT_EQ(r.rows_copied, 4);
+  std::map<std::int32_t, jet::Value> middle;
+  for (auto& row : read_table(kanri(), "中項目情報")) middle[std::get<std::int32_t>(row["中項目NO"])] = row["名称"];
+  EXPECT_EQ(middle, (std::map<std::int32_t, jet::Value>{{-1, S("真")}, {0, S("偽")}, {1, S("")}}));
+  EXPECT_EQ(r.rows_copied, 6);
 }
 
 TEST_F(Run, DailyRowsWithoutATagAreSkippedQuietly) {

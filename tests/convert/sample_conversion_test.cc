@@ -11,7 +11,7 @@
 #include "convert/copy_step.h"
 #include "convert/run_fixture.h"
 #include "convert/sample_source.h"
-#include "db/select_sql.h"
+#include "db/jet/names.h"
 #include "db/value_conversion.h"
 #include "oracle/mdbtools.h"
 #include "oracle/value_match.h"
@@ -27,7 +27,7 @@ struct Table {
 
   int find(const std::string& name) const {
     for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (db::names_match(columns[i].name, name)) return static_cast<int>(i);
+      if (jet::names_equal(columns[i].name, name)) return static_cast<int>(i);
     }
     throw std::runtime_error("no column " + name);
   }

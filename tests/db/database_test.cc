@@ -21,7 +21,7 @@ jet::Value str(const std::string& s) { return s; }
 int code_of(const std::function<void()>& f) {
   try {
     f();
-  } catch (const Error& e) {
+  } catch (const jet::Error& e) {
     return e.jet_code();
   }
   return 0;
@@ -158,7 +158,7 @@ TEST(Database, RefusalsCarryJetNumbersAndNames) {
   Database db = make_items((dir / "a.mdb").string());
   EXPECT_EQ(code_of([&] { db.OpenRecordset("Nothing"); }), jet_errors::kUnknownTable);
   EXPECT_EQ(code_of([&] { db.OpenRecordset("SELECT * FROM Items ORDER BY Missing"); }), jet_errors::kUnknownField);
-  EXPECT_EQ(code_of([&] { db.OpenRecordset("SELECT ID FROM Items"); }), jet_errors::kSyntaxError);
+  EXPECT_EQ(code_of([&] { db.OpenRecordset("SELECT ID FROM Items WHERE"); }), jet_errors::kSyntaxError);
   EXPECT_EQ(code_of([&] { db.OpenRecordset("Items", 99); }), jet_errors::kInvalidArgument);
   EXPECT_EQ(code_of([&] { db.OpenRecordset("Items", dbOpenSnapshot).AddNew(); }), jet_errors::kNotUpdatable);
   EXPECT_EQ(code_of([&] { db.OpenRecordset("Items").Update(); }), jet_errors::kUpdateWithoutAddNew);

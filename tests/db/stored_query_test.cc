@@ -3,7 +3,6 @@
 
 #include "db/engine.h"
 #include "db/errors.h"
-#include "db/query_parse.h"
 #include "schema/module1.h"
 #include "schema/recording_ui.h"
 #include "support/test_support.h"
@@ -113,36 +112,6 @@ TEST_F(StoredQueries, ItemQueriesStartWithTheSeedRowAndEmptyUnitsGiveNoRows) {
   schema::Module1 m(s, ui);
   m.CreateKanriDb();
   EXPECT_TRUE(all(s.dbKanri.QueryDefs()("M_UNITGET").OpenRecordset()).empty());
-}
-
-TEST(StoredQueryParse, AcceptsTheSubsetAndRefusesTheRest) {
-  ParsedQuery q = parse_stored_query(
-      "PARAMETERS p1 Long, [p 2] Text(10); SELECT a.*, b.x AS y, z FROM a INNER JOIN b ON a.k = b.k "
-      "WHERE (a.n >= p1) AND b.t <> 'it''s' ORDER BY a.n DESC, [b].[x];");
-  ASSERT_EQ(q.parameters.size(), 2u);
-  EXPECT_EQ(q.parameters[1].name, "p 2");
-  EXPECT_EQ(q.parameters[1].type, "TEXT");
-  ASSERT_EQ(q.select.size(), 3u);
-  EXPECT_EQ(q.select[0].field, "*");
-  EXPECT_EQ(q.select[1].alias, "y");
-  ASSERT_EQ(q.joins.size(), 1u);
-  ASSERT_EQ(q.where.size(), 2u);
-  EXPECT_EQ(q.where[0].op, ">=");
-  EXPECT_EQ(q.where[1].right.text, "it's");
-  ASSERT_EQ(q.order_by.size(), 2u);
-  EXPECT_TRUE(q.order_by[0].descending);
-  EXPECT_EQ(q.order_by[1].column.qualifier, "b");
-
-  for (const char* bad : {"SELECT FROM a", "SELECT * FROM a WHERE x", "SELECT * FROM a LEFT JOIN b ON a.x = b.x",
-                          "SELECT * FROM a ORDER BY", "PARAMETERS p SHORT SELECT * FROM a", "SELECT * FROM a WHERE x = 'open"}) {
-    try {
-      parse_stored_query(bad);
-      ADD_FAILURE() << bad;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.jet_code(), jet_errors::kSyntaxError) << bad;
-      EXPECT_NE(std::string(e.what()).find(bad), std::string::npos);
-    }
-  }
 }
 
 }  // namespace

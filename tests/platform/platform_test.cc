@@ -8,7 +8,9 @@
 
 #include "platform/file.h"
 #include "platform/file_identity.h"
+#include "platform/file_lock.h"
 #include "platform/path.h"
+#include "platform/regular_file.h"
 #include "platform/sort_key.h"
 #include "support/test_support.h"
 
@@ -39,6 +41,48 @@ TEST(PlatformFile, FailuresSayWhatKindTheyAre) {
   EXPECT_EQ(kind_of([](const std::string& p) { File::create_new(p); }, missing), Kind::Exists);
   EXPECT_TRUE(is_regular_file(missing));
   EXPECT_FALSE(is_regular_file(folder));
+}
+
+TEST(PlatformFile, AFolderIsRefusedByName) {
+  test::TempDir dir;
+  const std::string folder = utf8_path(dir.path());
+  EXPECT_EQ(non_regular_kind(folder), "a folder");
+  EXPECT_EQ(non_regular_kind(utf8_path(dir / "missing.mdb")), "");
+  for (auto open : {&File::open_read, &File::open_write}) {
+    try {
+      open(folder);
+      ADD_FAILURE() << "a folder opened as a file";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.kind(), Kind::NotRegular);
+      EXPECT_STREQ(e.what(), "not a regular file (a folder)");
+    }
+  }
+  File::create_new(utf8_path(dir / "a.mdb"));
+  EXPECT_EQ(non_regular_kind(utf8_path(dir / "a.mdb")), "");
+}
+
+// What keeps a second conversion run out of a folder a first one is writing.
+TEST(PlatformFileLock, ASecondLockOnTheFolderIsRefusedUntilTheFirstIsLetGo) {
+  test::TempDir dir;
+  const std::string folder = utf8_path(dir.path()) + "/出力 先";
+  std::filesystem::create_directory(fs_path(folder));
+  FileLock first, second;
+  ASSERT_EQ(first.try_lock(folder), LockResult::Locked) << first.error();
+  EXPECT_TRUE(first.held());
+  EXPECT_EQ(second.try_lock(folder), LockResult::Busy);
+  EXPECT_FALSE(second.held());
+  // Files beside the lock are written as usual.
+  File::create_new(folder + "/Ruzevuz.mdb").write_at(0, "x", 1);
+  first.unlock();
+  EXPECT_EQ(second.try_lock(folder), LockResult::Locked) << second.error();
+  EXPECT_EQ(first.try_lock(folder), LockResult::Busy);
+  second.unlock();
+  EXPECT_EQ(first.try_lock(utf8_path(dir / "missing")), LockResult::Failed);
+  EXPECT_FALSE(first.error().empty());
+  // Nothing is left in the folder but what was written there.
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(fs_path(folder))) names.push_back(utf8_path(e.path().filename()));
+  EXPECT_EQ(names, std::vector<std::string>{"Ruzevuz.mdb"});
 }
 
 TEST(PlatformFile, PositionedWritesAndReadsMeetInTheMiddle) {

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "convert/conversion_run.h"
+#include "platform/file_lock.h"
 #include "convert/sample_source.h"
 #include "support/test_support.h"
 #include "ui/window/display_check.h"
@@ -281,6 +282,18 @@ TEST_F(Form1Test, RunToFailureThenQuit) {
 
   click("Command3");
   EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(Form1Test, ARunIntoAFolderInUseSaysSo) {
+  browse(sample(dir / "管理報.mdb"));
+  platform::FileLock other;  // as another run holds it
+  ASSERT_EQ(other.try_lock(dir.path().string()), platform::LockResult::Locked);
+  run();
+  ASSERT_EQ(dialogs.boxes.size(), 3u);
+  EXPECT_EQ(dialogs.boxes[1].prompt, convert::kFailedPrompt);
+  EXPECT_NE(dialogs.boxes[2].prompt.find("in use by another conversion run"), std::string::npos)
+      << dialogs.boxes[2].prompt;
+  EXPECT_FALSE(fs::exists(dir / "Ruzevuz.mdb"));
 }
 
 TEST_F(Form1Test, QuitClosesTheWindow) {

@@ -153,6 +153,8 @@ TEST(CreateTable, RefusesDefinitionsJetCannotHold) {
   };
   EXPECT_EQ(code_of({"t", {{"A", ColumnType::Long}}, {}}), 3010);  // names compare without case
   EXPECT_EQ(code_of({"U", {{"A", ColumnType::Long}, {"a", ColumnType::Text}}, {}}), 3191);
+  // Full-width letters too, as the layer that opens the file compares them.
+  EXPECT_EQ(code_of({"U", {{"ＡＢ", ColumnType::Long}, {"ａｂ", ColumnType::Text}}, {}}), 3191);
   EXPECT_EQ(code_of({"U", {{"A", ColumnType::Decimal}}, {}}), 3259);
   EXPECT_EQ(code_of({"U", {{"A", ColumnType::Text, 256}}, {}}), 3259);
   EXPECT_EQ(code_of({"U", {{"A", ColumnType::Text, 10, true}}, {}}), 3259);

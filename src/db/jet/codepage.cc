@@ -6,6 +6,7 @@
 
 #include "db/jet/error.h"
 #include "platform/codepage.h"
+#include "db/jet/utf8.h"
 
 namespace mirutone::jet {
 
@@ -17,37 +18,6 @@ std::string hex_char(char32_t c) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(c));
   return buf;
-}
-
-// Decodes one UTF-8 character at s[i] and advances i; -1 on invalid input.
-long next_utf8(std::string_view s, std::size_t& i) {
-  auto b = static_cast<unsigned char>(s[i]);
-  if (b < 0x80) {
-    ++i;
-    return b;
-  }
-  int n;
-  long c;
-  if ((b & 0xE0) == 0xC0) {
-    n = 1;
-    c = b & 0x1F;
-  } else if ((b & 0xF0) == 0xE0) {
-    n = 2;
-    c = b & 0x0F;
-  } else if ((b & 0xF8) == 0xF0) {
-    n = 3;
-    c = b & 0x07;
-  } else {
-    return -1;
-  }
-  if (i + static_cast<std::size_t>(n) >= s.size()) return -1;
-  for (int k = 1; k <= n; ++k) {
-    auto cb = static_cast<unsigned char>(s[i + k]);
-    if ((cb & 0xC0) != 0x80) return -1;
-    c = (c << 6) | (cb & 0x3F);
-  }
-  i += static_cast<std::size_t>(n) + 1;
-  return c;
 }
 
 // The only characters stored other than as themselves. Each is a mapping

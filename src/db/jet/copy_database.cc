@@ -151,13 +151,13 @@ Value map_value(const Value& v, const ColumnInfo& source, const ColumnDesign& ta
     m /= 10;
     --scale;
   }
-  if (scale > 4) throw Error(3349, "", "Decimal value " + format_decimal(*d) + " has more than 4 decimal places");
+  if (scale > 4) throw Error(error_numbers::kNumericOverflow, "", "Decimal value " + format_decimal(*d) + " has more than 4 decimal places");
   for (int i = scale; i < 4; ++i) {
     if (m > (static_cast<unsigned __int128>(1) << 100)) break;
     m *= 10;
   }
   const unsigned __int128 max = static_cast<unsigned __int128>(INT64_MAX);
-  if (m > max) throw Error(3349, "", "Decimal value " + format_decimal(*d) + " is outside the range of Currency");
+  if (m > max) throw Error(error_numbers::kNumericOverflow, "", "Decimal value " + format_decimal(*d) + " is outside the range of Currency");
   std::int64_t scaled = static_cast<std::int64_t>(m);
   return Currency{d->negative ? -scaled : scaled};
 }
@@ -166,7 +166,7 @@ CopyReport copy_database(const std::string& src, const std::string& dst, const C
   ReadOptions ro;
   ro.codepage_override = opts.source_codepage;
   auto reader = Reader::open(src, ro);
-  if (std::filesystem::exists(platform::fs_path(dst))) throw Error(3204, dst, "the database already exists");
+  if (std::filesystem::exists(platform::fs_path(dst))) throw Error(error_numbers::kDatabaseExists, dst, "the database already exists");
   auto writer = Writer::create(dst, opts.locale);
   CopyReport report;
   try {
@@ -224,7 +224,7 @@ CopyReport copy_database(const std::string& src, const std::string& dst, const C
             throw Error(e.jet_code(), dst, where(name, n, t.columns[i].name) + ": " + bare(e));
           }
           std::string why = text_problem(cp, design.columns[i], values.back());
-          if (!why.empty()) throw Error(3163, dst, where(name, n, t.columns[i].name) + ": " + why);
+          if (!why.empty()) throw Error(error_numbers::kFieldTooSmall, dst, where(name, n, t.columns[i].name) + ": " + why);
         }
         try {
           writer->append_row(name, values);

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "db/jet/error_numbers.h"
+
 namespace mirutone::jet {
 
 class Error : public std::runtime_error {
@@ -26,7 +28,7 @@ class Error : public std::runtime_error {
 // A file that is not a Jet database, or whose structures are damaged.
 class CorruptError : public Error {
  public:
-  CorruptError(std::string file, const std::string& what) : Error(3049, std::move(file), what) {}
+  CorruptError(std::string file, const std::string& what) : Error(error_numbers::kCannotOpenDatabase, std::move(file), what) {}
 };
 
 }  // namespace mirutone::jet

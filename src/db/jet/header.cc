@@ -25,7 +25,7 @@ Header parse_header(const std::string& file, const std::uint8_t* data, std::size
   const bool workgroup = std::memcmp(id, "Jet System DB  ", 16) == 0;
   if (!workgroup && std::memcmp(id, "Standard Jet DB", 16) != 0) {
     if (std::memcmp(id, "Standard ACE DB", 16) == 0)
-      throw Error(3049, file, "Access 2007 or later (ACE) databases are not supported");
+      throw Error(error_numbers::kCannotOpenDatabase, file, "Access 2007 or later (ACE) databases are not supported");
     throw CorruptError(file, "not a Jet database: no \"Standard Jet DB\" signature");
   }
   Header h;
@@ -36,7 +36,7 @@ Header parse_header(const std::string& file, const std::uint8_t* data, std::size
   else if (h.version == 1)
     h.format = Format::Jet4;
   else
-    throw Error(3049, file,
+    throw Error(error_numbers::kCannotOpenDatabase, file,
                 "unsupported Jet version " + std::to_string(h.version) + " (only Jet 3 and Jet 4)");
 
   std::vector<std::uint8_t> plain(data, data + 2048);

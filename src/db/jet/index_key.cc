@@ -77,28 +77,6 @@ std::int32_t expect_int(const Value& v, ColumnType type, std::int64_t lo, std::i
 
 }  // namespace
 
-std::vector<char32_t> decode_utf8(std::string_view s) {
-  std::vector<char32_t> out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    int len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
-    if (len == 0 || i + len > s.size()) fail("text is not valid UTF-8");
-    char32_t c = len == 1 ? b : b & (0x7F >> len);
-    for (int k = 1; k < len; ++k) {
-      const auto cb = static_cast<unsigned char>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) fail("text is not valid UTF-8");
-      c = (c << 6) | (cb & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-      fail("text is not valid UTF-8");
-    out.push_back(c);
-    i += len;
-  }
-  return out;
-}
-
 namespace {
 #ifdef _WIN32
 std::atomic<JapaneseSortKeys> japanese_keys{JapaneseSortKeys::System};

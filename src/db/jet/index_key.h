@@ -31,6 +31,7 @@
 
 #include "db/jet/error.h"
 #include "db/jet/reader.h"
+#include "db/jet/utf8.h"
 #include "db/jet/value.h"
 
 namespace mirutone::jet {
@@ -68,9 +69,6 @@ std::shared_ptr<const TextKeyEncoder> make_text_key_encoder(Format format, int s
 enum class JapaneseSortKeys { Builtin, System };
 void set_japanese_sort_keys(JapaneseSortKeys source);
 JapaneseSortKeys japanese_sort_keys();
-
-// Decodes UTF-8 into code points; throws Error on malformed input.
-std::vector<char32_t> decode_utf8(std::string_view utf8);
 
 struct IndexKeyColumn {
   ColumnType type = ColumnType::Long;

@@ -35,7 +35,7 @@ std::vector<std::uint8_t> store_long_value(std::span<const std::uint8_t> data, L
                                            const std::string& column) {
   const std::size_t n = data.size();
   if (n > jet3::kLongValueMaxLength)
-    throw Error(3163, "",
+    throw Error(error_numbers::kFieldTooSmall, "",
                 "column '" + column + "': a value of " + std::to_string(n) +
                     " bytes is longer than the " + std::to_string(jet3::kLongValueMaxLength) +
                     " bytes a Memo or OLE value can hold");

@@ -28,8 +28,8 @@ std::unique_ptr<PageFile> PageFile::open(const std::string& path) {
     const std::uint64_t size = file.size();
     return std::unique_ptr<PageFile>(new PageFile(path, std::move(file), size));
   } catch (const platform::FileError& e) {
-    if (e.kind() == Kind::NotRegular) throw Error(3051, path, "not a regular file");
-    throw Error(e.kind() == Kind::NotFound ? 3024 : 3051, path, std::string("cannot open the file: ") + e.what());
+    throw Error(e.kind() == Kind::NotFound ? error_numbers::kFileNotFound : error_numbers::kCannotOpenFile, path,
+                std::string("cannot open the file: ") + e.what());
   }
 }
 
@@ -42,7 +42,7 @@ std::size_t PageFile::read_at(std::uint64_t offset, std::uint8_t* buf, std::size
   try {
     return file_->read_at(offset, buf, len);
   } catch (const platform::FileError& e) {
-    throw Error(3051, path_, std::string("read failed: ") + e.what());
+    throw Error(error_numbers::kCannotOpenFile, path_, std::string("read failed: ") + e.what());
   }
 }
 

@@ -30,7 +30,7 @@ std::unique_ptr<PageStore> PageStore::create(const std::string& path) {
   try {
     return std::unique_ptr<PageStore>(new PageStore(path, platform::File::create_new(path), 0));
   } catch (const platform::FileError& e) {
-    if (e.kind() == platform::FileError::Kind::Exists) throw Error(3204, path, "database already exists");
+    if (e.kind() == platform::FileError::Kind::Exists) throw Error(error_numbers::kDatabaseExists, path, "database already exists");
     throw Error(0, path, std::string("cannot create the database file: ") + e.what());
   }
 }
@@ -42,8 +42,8 @@ std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
     file = platform::File::open_write(path);
     size = file.size();
   } catch (const platform::FileError& e) {
-    if (e.kind() == platform::FileError::Kind::NotFound) throw Error(3024, path, "file not found");
-    throw Error(3049, path, std::string("cannot open the database for writing: ") + e.what());
+    if (e.kind() == platform::FileError::Kind::NotFound) throw Error(error_numbers::kFileNotFound, path, "file not found");
+    throw Error(error_numbers::kCannotOpenDatabase, path, std::string("cannot open the database for writing: ") + e.what());
   }
   if (size < 2 * kPage || size % kPage != 0)
     throw CorruptError(path, "not a Jet 3 database (size is not a whole number of 2048-byte pages)");
@@ -58,7 +58,7 @@ std::unique_ptr<PageStore> PageStore::open(const std::string& path) {
   std::memcpy(masked, h + fmt::kHeaderMaskStart, sizeof masked);
   rc4_apply(fmt::kHeaderMaskKey.data(), fmt::kHeaderMaskKey.size(), masked, sizeof masked);
   if (fmt::get_u32(masked + (fmt::kHeaderOffDbKey - fmt::kHeaderMaskStart)) != 0) {
-    throw Error(3049, path, "the database is encoded; encoded databases cannot be written");
+    throw Error(error_numbers::kCannotOpenDatabase, path, "the database is encoded; encoded databases cannot be written");
   }
   if (store->read(fmt::kGlobalMapPage)[0] != fmt::kPageData ||
       store->read(fmt::kCatalogTdefPage)[0] != fmt::kPageTdef) {

@@ -39,7 +39,7 @@ constexpr std::array kTypeNames{
 
 std::optional<std::int16_t> parameter_type_code(std::string_view type_name) {
   for (const auto& t : kTypeNames)
-    if (sql_names_equal(t.name, type_name)) return t.code;
+    if (names_equal(t.name, type_name)) return t.code;
   return std::nullopt;
 }
 

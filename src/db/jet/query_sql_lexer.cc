@@ -18,7 +18,7 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void fail(const std::string& query_name, std::string_view sql, std::size_t at,
                        const std::string& what) {
-  throw Error(3075, "", "query '" + query_name + "': " + what + " at byte " + std::to_string(at) +
+  throw Error(error_numbers::kSyntaxError, "", "query '" + query_name + "': " + what + " at byte " + std::to_string(at) +
                             " near '" + sql_excerpt(sql.substr(at)) + "'");
 }
 
@@ -30,14 +30,6 @@ constexpr std::string_view kReserved[] = {
 
 }  // namespace
 
-bool sql_names_equal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 std::string sql_excerpt(std::string_view text, std::size_t max_bytes) {
   if (text.size() <= max_bytes) return std::string(text);
   std::size_t cut = max_bytes;
@@ -47,12 +39,12 @@ std::string sql_excerpt(std::string_view text, std::size_t max_bytes) {
 
 bool is_reserved_word(std::string_view word) {
   for (auto kw : kReserved)
-    if (sql_names_equal(kw, word)) return true;
+    if (names_equal(kw, word)) return true;
   return false;
 }
 
 bool Token::is_keyword(std::string_view kw) const {
-  return kind == TokenKind::word && sql_names_equal(text, kw);
+  return kind == TokenKind::word && names_equal(text, kw);
 }
 
 std::vector<Token> tokenize_query(const std::string& query_name, std::string_view sql) {

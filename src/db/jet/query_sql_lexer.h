@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "db/jet/names.h"
+
 namespace mirutone::jet {
 
 enum class TokenKind {
@@ -29,9 +31,6 @@ struct Token {
   // Case-insensitive match of an unbracketed word (keywords are never bracketed).
   bool is_keyword(std::string_view kw) const;
 };
-
-// ASCII case-insensitive comparison, as Jet compares names and keywords.
-bool sql_names_equal(std::string_view a, std::string_view b);
 
 // At most `max_bytes` of `text` for an error message, cut before a UTF-8
 // character rather than inside one, with "..." when cut.

@@ -6,24 +6,14 @@
 #include <tuple>
 
 #include "db/jet/error.h"
+#include "db/jet/error_numbers.h"
 #include "db/jet/query_param_types.h"
 #include "db/jet/query_sql_lexer.h"
 
 namespace mirutone::jet {
 namespace {
 
-// Jet's error numbers for the mistakes reported here.
-constexpr int kErrNotAStatement = 3129;   // Invalid SQL statement; expected 'SELECT', ...
-constexpr int kErrSelectSyntax = 3141;    // SELECT statement misspelled or punctuation wrong
-constexpr int kErrExpression = 3075;      // Syntax error in query expression
-constexpr int kErrFromClause = 3131;      // Syntax error in FROM clause
-constexpr int kErrJoinSyntax = 3135;      // Syntax error in JOIN operation
-constexpr int kErrOrderBy = 3138;         // Syntax error in ORDER BY clause
-constexpr int kErrTrailingText = 3142;    // Characters found after end of SQL statement
-constexpr int kErrParameters = 3137;      // Syntax error in PARAMETERS clause
-constexpr int kErrFieldType = 3259;       // Invalid field data type
-constexpr int kErrJoinUnsupported = 3296; // Join expression not supported
-
+using namespace error_numbers;
 constexpr int kMaxNesting = 200;
 
 class Parser {
@@ -33,20 +23,30 @@ class Parser {
 
   ParsedSelect run() {
     if (peek().kind == TokenKind::end)
-      throw Error(kErrNotAStatement, "", "query '" + name_ + "': the SQL text is empty");
+      throw Error(kNotAStatement, "", "query '" + name_ + "': the SQL text is empty");
+    // A union is told by its UNION, wherever its parts are.
+    int depth = 0;
+    for (const Token& t : tokens_) {
+      if (t.is_symbol("(")) ++depth;
+      if (t.is_symbol(")")) --depth;
+      if (depth == 0 && t.is_keyword("UNION")) not_supported("UNION", t);
+    }
     if (peek().is_keyword("PARAMETERS")) parse_parameters();
+    for (const char* kind : {"TRANSFORM", "INSERT", "UPDATE", "DELETE", "CREATE", "ALTER", "DROP"})
+      if (peek().is_keyword(kind)) not_supported(std::string(kind) == "TRANSFORM" ? "TRANSFORM" : "action query " + upper(peek().text), peek());
     if (!peek().is_keyword("SELECT")) {
-      fail(kErrNotAStatement, "only SELECT queries can be stored (expected SELECT)", peek());
+      fail(kNotAStatement, "only SELECT queries can be stored (expected SELECT)", peek());
     }
     parse_select_body();
+    if (peek().is_keyword("UNION")) not_supported("UNION", peek());
     if (accept_keyword("WITH")) {
-      expect_keyword("OWNERACCESS", kErrSelectSyntax);
-      expect_keyword("OPTION", kErrSelectSyntax);
+      expect_keyword("OWNERACCESS", kSelectSyntax);
+      expect_keyword("OPTION", kSelectSyntax);
       out_.options |= kSelectOwnerAccess;
     }
     accept_symbol(";");
     if (peek().kind != TokenKind::end)
-      fail(kErrTrailingText, "text after the end of the SQL statement", peek());
+      fail(kTrailingText, "text after the end of the SQL statement", peek());
     return std::move(out_);
   }
 
@@ -77,6 +77,11 @@ class Parser {
     if (!accept_symbol(s)) fail(code, "expected '" + std::string(s) + "'", peek());
   }
 
+  [[noreturn]] void not_supported(const std::string& construct, const Token& at) const {
+    throw Error(kNotSupported, "", "query '" + name_ + "': not supported: " + construct + " (at byte " +
+                                       std::to_string(at.begin) + ")");
+  }
+
   [[noreturn]] void fail(int code, const std::string& what, const Token& at) const {
     std::string found = at.kind == TokenKind::end ? std::string("the end of the text")
                                                   : "'" + sql_excerpt(std::string_view(sql_).substr(at.begin, at.end - at.begin)) + "'";
@@ -96,7 +101,7 @@ class Parser {
   struct Nesting {
     Parser& p;
     explicit Nesting(Parser& parser, const Token& at) : p(parser) {
-      if (++p.depth_ > kMaxNesting) p.fail(kErrExpression, "expression nested too deeply", at);
+      if (++p.depth_ > kMaxNesting) p.fail(kSyntaxError, "expression nested too deeply", at);
     }
     ~Nesting() { --p.depth_; }
   };
@@ -106,32 +111,46 @@ class Parser {
     advance();  // SELECT
     parse_select_options();
     parse_select_list();
-    expect_keyword("FROM", kErrSelectSyntax);
+    if (peek().is_keyword("INTO")) not_supported("action query SELECT ... INTO", peek());
+    expect_keyword("FROM", kSelectSyntax);
     parse_from();
-    if (accept_keyword("WHERE")) out_.where = parse_condition();
-    if (accept_keyword("GROUP")) {
-      expect_keyword("BY", kErrSelectSyntax);
-      do out_.group_by.push_back(parse_condition());
-      while (accept_symbol(","));
+    if (accept_keyword("WHERE")) {
+      const std::size_t first = pos_;
+      out_.where_expr = parse_expression();
+      out_.where = written_since(first);
     }
-    if (accept_keyword("HAVING")) out_.having = parse_condition();
+    if (accept_keyword("GROUP")) {
+      expect_keyword("BY", kSelectSyntax);
+      do {
+        const std::size_t first = pos_;
+        parse_expression();
+        out_.group_by.push_back(written_since(first));
+      } while (accept_symbol(","));
+    }
+    if (accept_keyword("HAVING")) {
+      const std::size_t first = pos_;
+      parse_expression();
+      out_.having = written_since(first);
+    }
     if (accept_keyword("ORDER")) parse_order_by();
   }
 
   // A SELECT inside an expression: checked like the outer one, with its own
   // tables, and kept only as part of the expression's text.
-  void parse_subquery() {
+  SqlExpr parse_subquery() {
     Nesting guard(*this, peek());
+    const std::size_t first = pos_;
     ParsedSelect outer = std::move(out_);
     out_ = ParsedSelect{};
     parse_select_body();
     out_ = std::move(outer);
+    return node(SqlExpr::Kind::subquery, first);
   }
 
   // One expression, or a subquery where the syntax allows one.
-  void parse_expression_or_subquery() {
-    if (peek().is_keyword("SELECT")) parse_subquery();
-    else parse_expression();
+  SqlExpr parse_expression_or_subquery() {
+    if (peek().is_keyword("SELECT")) return parse_subquery();
+    return parse_expression();
   }
 
   // ---- PARAMETERS name type [, ...]; ----
@@ -139,7 +158,7 @@ class Parser {
     advance();
     do {
       const std::size_t first = pos_;
-      if (!is_name(peek())) fail(kErrParameters, "expected a parameter name", peek());
+      if (!is_name(peek())) fail(kParametersClause, "expected a parameter name", peek());
       advance();
       while ((peek().is_symbol("!") || peek().is_symbol(".")) && is_name(peek(1))) {
         advance();
@@ -149,21 +168,22 @@ class Parser {
       // Forms![Dialog]![Start] is kept as Forms!Dialog!Start, as Access 97 keeps it.
       for (std::size_t i = first; i < pos_; ++i) p.name += tokens_[i].text;
       const Token& type = peek();
-      if (type.kind != TokenKind::word) fail(kErrParameters, "expected the data type of parameter '" + p.name + "'", type);
+      if (type.kind != TokenKind::word) fail(kParametersClause, "expected the data type of parameter '" + p.name + "'", type);
       auto code = parameter_type_code(type.text);
-      if (!code) fail(kErrFieldType, "unknown data type for parameter '" + p.name + "'", type);
+      if (!code) fail(kInvalidFieldType, "unknown data type for parameter '" + p.name + "'", type);
       p.type_code = *code;
+      p.type_word = type.text;
       advance();
       if (accept_symbol("(")) {  // TEXT(50): Jet 3 keeps no size for a parameter
-        if (peek().kind != TokenKind::number) fail(kErrParameters, "expected a size", peek());
+        if (peek().kind != TokenKind::number) fail(kParametersClause, "expected a size", peek());
         advance();
-        expect_symbol(")", kErrParameters);
+        expect_symbol(")", kParametersClause);
       }
       for (const auto& other : out_.parameters)
-        if (sql_names_equal(other.name, p.name)) fail(kErrParameters, "parameter '" + p.name + "' declared twice", type);
+        if (names_equal(other.name, p.name)) fail(kParametersClause, "parameter '" + p.name + "' declared twice", type);
       out_.parameters.push_back(std::move(p));
     } while (accept_symbol(","));
-    expect_symbol(";", kErrParameters);
+    expect_symbol(";", kParametersClause);
   }
 
   // ---- SELECT [ALL|DISTINCT|DISTINCTROW] [TOP n [PERCENT]] ----
@@ -172,7 +192,7 @@ class Parser {
     else if (accept_keyword("DISTINCTROW")) out_.options |= kSelectDistinctRow;
     else accept_keyword("ALL");
     if (accept_keyword("TOP")) {
-      if (peek().kind != TokenKind::number) fail(kErrSelectSyntax, "expected a number after TOP", peek());
+      if (peek().kind != TokenKind::number) fail(kSelectSyntax, "expected a number after TOP", peek());
       out_.top = advance().text;
       out_.options |= kSelectTop;
       if (accept_keyword("PERCENT")) out_.options |= kSelectPercent;
@@ -182,17 +202,17 @@ class Parser {
   void parse_select_list() {
     do {
       if (peek().is_symbol("*")) {
-        if (out_.options & kSelectStar) fail(kErrSelectSyntax, "'*' listed twice", peek());
+        if (out_.options & kSelectStar) fail(kSelectSyntax, "'*' listed twice", peek());
         advance();
         out_.options |= kSelectStar;
         continue;
       }
       const std::size_t first = pos_;
-      parse_expression();
       ParsedColumn col;
-      col.expression = slice(first, pos_);
+      col.expr = parse_expression();
+      col.expression = written_since(first);
       if (accept_keyword("AS")) {
-        if (!is_name(peek())) fail(kErrSelectSyntax, "expected a column alias after AS", peek());
+        if (!is_name(peek())) fail(kSelectSyntax, "expected a column alias after AS", peek());
         col.alias = advance().text;
       }
       out_.columns.push_back(std::move(col));
@@ -215,15 +235,13 @@ class Parser {
       if (accept_keyword("INNER")) kind = kJoinInner;
       else if (accept_keyword("LEFT")) kind = kJoinLeft;
       else if (accept_keyword("RIGHT")) kind = kJoinRight;
-      else if (peek().is_keyword("JOIN")) fail(kErrJoinSyntax, "JOIN needs INNER, LEFT or RIGHT before it", at);
+      else if (peek().is_keyword("JOIN")) fail(kJoinSyntax, "JOIN needs INNER, LEFT or RIGHT before it", at);
       else break;
       if (kind != kJoinInner) accept_keyword("OUTER");
-      expect_keyword("JOIN", kErrJoinSyntax);
+      expect_keyword("JOIN", kJoinSyntax);
       std::vector<std::size_t> right = parse_table_primary();
-      expect_keyword("ON", kErrJoinSyntax);
-      const std::size_t first = pos_;
-      parse_expression();
-      add_join(kind, left, right, first, pos_);
+      expect_keyword("ON", kJoinSyntax);
+      add_join(kind, left, right, parse_expression());
       left.insert(left.end(), right.begin(), right.end());
     }
     return left;
@@ -231,260 +249,301 @@ class Parser {
 
   std::vector<std::size_t> parse_table_primary() {
     if (peek().is_symbol("(")) {
-      if (peek(1).is_keyword("SELECT")) fail(kErrFromClause, "a subquery in FROM is not supported", peek(1));
+      if (peek(1).is_keyword("SELECT")) not_supported("sub-query in FROM", peek(1));
       advance();
       auto covered = parse_table_ref();
-      expect_symbol(")", kErrFromClause);
+      expect_symbol(")", kFromClause);
       return covered;
     }
-    if (!is_name(peek())) fail(kErrFromClause, "expected a table name", peek());
+    if (!is_name(peek())) fail(kFromClause, "expected a table name", peek());
     ParsedTable table;
     table.name = advance().text;
     if (accept_keyword("AS")) {
-      if (!is_name(peek())) fail(kErrFromClause, "expected a table alias after AS", peek());
+      if (!is_name(peek())) fail(kFromClause, "expected a table alias after AS", peek());
       table.alias = advance().text;
     } else if (is_name(peek())) {
       table.alias = advance().text;
     }
     for (const auto& other : out_.tables)
-      if (sql_names_equal(other.key(), table.key()))
-        fail(kErrFromClause, "table '" + table.key() + "' appears twice; give one an alias", tokens_[pos_ - 1]);
+      if (names_equal(other.key(), table.key()))
+        fail(kFromClause, "table '" + table.key() + "' appears twice; give one an alias", tokens_[pos_ - 1]);
     out_.tables.push_back(std::move(table));
     return {out_.tables.size() - 1};
   }
 
-  // Stores one row per comparison of the ON condition (tokens [first, last)).
+  // Stores one row per comparison of the ON condition.
   void add_join(std::int16_t kind, const std::vector<std::size_t>& left, const std::vector<std::size_t>& right,
-                std::size_t first, std::size_t last) {
-    for (const auto& range : split_conjuncts(first, last)) {
-      // Plain copies: a lambda below uses them, and older compilers cannot
-      // capture structured bindings.
-      const std::size_t b = range.first;
-      const std::size_t e = range.second;
+                SqlExpr on) {
+    std::vector<SqlExpr> parts;
+    split_conjuncts(std::move(on), parts);
+    for (auto& part : parts) {
       ParsedJoin join;
       join.kind = kind;
-      join.condition = slice(b, e);
+      join.condition = text_of(part);
       auto side = [&](const std::vector<std::size_t>& tables) -> std::optional<std::string> {
-        for (std::size_t i = b; i + 2 < e; ++i) {
-          const bool qualifier = (tokens_[i].kind == TokenKind::word || tokens_[i].kind == TokenKind::bracketed) &&
-                                 tokens_[i + 1].is_symbol(".") &&
-                                 (i == b || !(tokens_[i - 1].is_symbol(".") || tokens_[i - 1].is_symbol("!")));
-          if (!qualifier) continue;
+        std::optional<std::string> found;
+        visit_names(part, [&](const SqlExpr& name) {
+          if (found || name.bang || name.parts.size() < 2) return;
           for (auto t : tables)
-            if (sql_names_equal(out_.tables[t].key(), tokens_[i].text)) return out_.tables[t].key();
-        }
-        if (tables.size() == 1) return out_.tables[tables[0]].key();
-        return std::nullopt;
+            if (names_equal(out_.tables[t].key(), name.parts[0])) found = out_.tables[t].key();
+        });
+        if (!found && tables.size() == 1) return out_.tables[tables[0]].key();
+        return found;
       };
       auto l = side(left);
       auto r = side(right);
-      if (!l || !r)
-        fail(kErrJoinUnsupported, "join condition '" + join.condition + "' does not name a table on each side",
-             tokens_[b]);
+      if (!l || !r) {
+        Token at;
+        at.begin = part.begin;
+        at.end = part.end;
+        fail(kJoinUnsupported, "join condition '" + join.condition + "' does not name a table on each side", at);
+      }
       join.left = *l;
       join.right = *r;
+      join.expr = std::move(part);
       out_.joins.push_back(std::move(join));
     }
   }
 
-  std::size_t matching_paren(std::size_t open) const {
-    int depth = 0;
-    for (std::size_t i = open; i < tokens_.size(); ++i) {
-      if (tokens_[i].is_symbol("(")) ++depth;
-      if (tokens_[i].is_symbol(")") && --depth == 0) return i;
-    }
-    return tokens_.size();
+  // Qualified names in text order.
+  template <typename F>
+  static void visit_names(const SqlExpr& e, F&& f) {
+    if (e.kind == SqlExpr::Kind::name || e.kind == SqlExpr::Kind::star) f(e);
+    for (const auto& a : e.args) visit_names(a, f);
   }
 
-  // Tokens [first, last) without parentheses that enclose all of them.
-  std::pair<std::size_t, std::size_t> unwrap(std::size_t first, std::size_t last) const {
-    while (last - first >= 2 && tokens_[first].is_symbol("(") && matching_paren(first) == last - 1) {
-      ++first;
-      --last;
+  // Splits a condition into the comparisons that its ANDs join, as Jet stores
+  // a compound ON. An OR keeps the condition whole, since splitting would
+  // change its meaning; the AND of a BETWEEN is part of its node.
+  static void split_conjuncts(SqlExpr e, std::vector<SqlExpr>& out) {
+    if (e.kind == SqlExpr::Kind::binary && e.op == "AND") {
+      split_conjuncts(std::move(e.args[0]), out);
+      split_conjuncts(std::move(e.args[1]), out);
+    } else {
+      out.push_back(std::move(e));
     }
-    return {first, last};
-  }
-
-  // Splits a condition into the comparisons that its ANDs join, each without
-  // enclosing parentheses, as Jet stores a compound ON. An OR (or the AND of
-  // a BETWEEN) keeps a part whole, since splitting would change its meaning.
-  std::vector<std::pair<std::size_t, std::size_t>> split_conjuncts(std::size_t first, std::size_t last) const {
-    std::tie(first, last) = unwrap(first, last);
-    std::vector<std::pair<std::size_t, std::size_t>> cuts;
-    int depth = 0;
-    bool between = false;
-    std::size_t start = first;
-    for (std::size_t i = first; i < last; ++i) {
-      const Token& t = tokens_[i];
-      if (t.is_symbol("(")) ++depth;
-      else if (t.is_symbol(")")) --depth;
-      else if (depth == 0 && (t.is_keyword("OR") || t.is_keyword("XOR") || t.is_keyword("EQV") || t.is_keyword("IMP")))
-        return {{first, last}};
-      else if (depth == 0 && t.is_keyword("BETWEEN")) between = true;
-      else if (depth == 0 && t.is_keyword("AND")) {
-        if (between) {
-          between = false;
-        } else {
-          cuts.emplace_back(start, i);
-          start = i + 1;
-        }
-      }
-    }
-    if (cuts.empty()) return {{first, last}};
-    cuts.emplace_back(start, last);
-    std::vector<std::pair<std::size_t, std::size_t>> parts;
-    for (auto [b, e] : cuts) {
-      auto sub = split_conjuncts(b, e);
-      parts.insert(parts.end(), sub.begin(), sub.end());
-    }
-    return parts;
   }
 
   // ---- ORDER BY expr [ASC|DESC], ... ----
   void parse_order_by() {
-    expect_keyword("BY", kErrOrderBy);
+    expect_keyword("BY", kOrderByClause);
     do {
+      if (peek().kind == TokenKind::end || peek().is_symbol(";")) fail(kOrderByClause, "expected a sort key", peek());
       const std::size_t first = pos_;
-      if (peek().kind == TokenKind::end || peek().is_symbol(";")) fail(kErrOrderBy, "expected a sort key", peek());
-      parse_expression();
       ParsedOrder item;
-      item.expression = slice(first, pos_);
+      item.expr = parse_expression();
+      item.expression = written_since(first);
       if (accept_keyword("DESC")) item.descending = true;
       else accept_keyword("ASC");
       out_.order_by.push_back(std::move(item));
     } while (accept_symbol(","));
   }
 
-  std::string parse_condition() {
+  std::string text_of(const SqlExpr& e) const { return sql_.substr(e.begin, e.end - e.begin); }
+  // The tokens from `first` to the last one taken, as written (with any
+  // parentheses around them, which a node's own text leaves out).
+  std::string written_since(std::size_t first) const { return slice(first, pos_); }
+
+  // ---- expressions: checked for syntax, kept as text and as a tree ----
+  using Kind = SqlExpr::Kind;
+
+  // A node whose text runs from token `first` to the last token taken.
+  SqlExpr node(Kind kind, std::size_t first, std::vector<SqlExpr> args = {}, std::string op = {}) const {
+    SqlExpr e;
+    e.kind = kind;
+    e.op = std::move(op);
+    e.args = std::move(args);
+    e.begin = tokens_[first].begin;
+    e.end = tokens_[pos_ > first ? pos_ - 1 : first].end;
+    return e;
+  }
+  static std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+  }
+
+  SqlExpr parse_expression() { return parse_or(); }
+
+  // One level of left-associative binary operators over the level below it.
+  template <typename IsOperator>
+  SqlExpr binary_level(SqlExpr (Parser::*next)(), IsOperator is_operator) {
     const std::size_t first = pos_;
-    parse_expression();
-    return slice(first, pos_);
+    SqlExpr e = (this->*next)();
+    while (is_operator(peek())) {
+      std::string op = upper(advance().text);
+      SqlExpr r = (this->*next)();
+      e = node(Kind::binary, first, {std::move(e), std::move(r)}, std::move(op));
+    }
+    return e;
   }
 
-  // ---- expressions: checked for syntax, kept as text ----
-  void parse_expression() { parse_or(); }
-
-  void parse_or() {
-    parse_and();
-    while (accept_keyword("OR") || accept_keyword("XOR") || accept_keyword("EQV") || accept_keyword("IMP")) parse_and();
+  SqlExpr parse_or() {
+    return binary_level(&Parser::parse_and, [](const Token& t) {
+      return t.is_keyword("OR") || t.is_keyword("XOR") || t.is_keyword("EQV") || t.is_keyword("IMP");
+    });
   }
-  void parse_and() {
-    parse_not();
-    while (accept_keyword("AND")) parse_not();
+  SqlExpr parse_and() {
+    return binary_level(&Parser::parse_not, [](const Token& t) { return t.is_keyword("AND"); });
   }
-  void parse_not() {
+  SqlExpr parse_not() {
     Nesting guard(*this, peek());
-    if (accept_keyword("NOT")) parse_not();
-    else parse_comparison();
+    const std::size_t first = pos_;
+    if (accept_keyword("NOT")) {
+      SqlExpr inner = parse_not();
+      return node(Kind::unary, first, {std::move(inner)}, "NOT");
+    }
+    return parse_comparison();
   }
-  void parse_comparison() {
-    parse_additive();
+  SqlExpr parse_comparison() {
+    const std::size_t first = pos_;
+    SqlExpr e = parse_additive();
     while (true) {
       const Token& t = peek();
       if (t.is_symbol("=") || t.is_symbol("<>") || t.is_symbol("<") || t.is_symbol(">") || t.is_symbol("<=") ||
           t.is_symbol(">=")) {
-        advance();
-        parse_additive();
+        std::string op = advance().text;
+        SqlExpr r = parse_additive();
+        e = node(Kind::binary, first, {std::move(e), std::move(r)}, std::move(op));
       } else if (accept_keyword("IS")) {
-        accept_keyword("NOT");
-        expect_keyword("NULL", kErrExpression);
+        const bool negated = accept_keyword("NOT");
+        expect_keyword("NULL", kSyntaxError);
+        e = node(Kind::is_null, first, {std::move(e)});
+        e.negated = negated;
       } else if (t.is_keyword("NOT") || t.is_keyword("LIKE") || t.is_keyword("BETWEEN") || t.is_keyword("IN")) {
+        bool negated = false;
         if (t.is_keyword("NOT")) {
           advance();
+          negated = true;
           if (!(peek().is_keyword("LIKE") || peek().is_keyword("BETWEEN") || peek().is_keyword("IN")))
-            fail(kErrExpression, "expected LIKE, BETWEEN or IN after NOT", peek());
+            fail(kSyntaxError, "expected LIKE, BETWEEN or IN after NOT", peek());
         }
+        std::vector<SqlExpr> args;
+        args.push_back(std::move(e));
+        Kind kind;
         if (accept_keyword("LIKE")) {
-          parse_additive();
+          kind = Kind::like;
+          args.push_back(parse_additive());
         } else if (accept_keyword("BETWEEN")) {
-          parse_additive();
-          expect_keyword("AND", kErrExpression);
-          parse_additive();
+          kind = Kind::between;
+          args.push_back(parse_additive());
+          expect_keyword("AND", kSyntaxError);
+          args.push_back(parse_additive());
         } else {
           advance();  // IN
-          expect_symbol("(", kErrExpression);
-          do parse_expression_or_subquery();
+          kind = Kind::in_list;
+          expect_symbol("(", kSyntaxError);
+          do args.push_back(parse_expression_or_subquery());
           while (accept_symbol(","));
-          expect_symbol(")", kErrExpression);
+          expect_symbol(")", kSyntaxError);
         }
+        e = node(kind, first, std::move(args));
+        e.negated = negated;
       } else {
-        return;
+        return e;
       }
     }
   }
-  void parse_additive() {
-    parse_multiplicative();
-    while (peek().is_symbol("+") || peek().is_symbol("-") || peek().is_symbol("&")) {
-      advance();
-      parse_multiplicative();
-    }
+  SqlExpr parse_additive() {
+    return binary_level(&Parser::parse_multiplicative,
+                        [](const Token& t) { return t.is_symbol("+") || t.is_symbol("-") || t.is_symbol("&"); });
   }
-  void parse_multiplicative() {
-    parse_power();
-    while (peek().is_symbol("*") || peek().is_symbol("/") || peek().is_symbol("\\") || peek().is_keyword("MOD")) {
-      advance();
-      parse_power();
-    }
+  SqlExpr parse_multiplicative() {
+    return binary_level(&Parser::parse_power, [](const Token& t) {
+      return t.is_symbol("*") || t.is_symbol("/") || t.is_symbol("\\") || t.is_keyword("MOD");
+    });
   }
-  void parse_power() {
-    parse_unary();
-    while (accept_symbol("^")) parse_unary();
+  SqlExpr parse_power() {
+    return binary_level(&Parser::parse_unary, [](const Token& t) { return t.is_symbol("^"); });
   }
-  void parse_unary() {
+  SqlExpr parse_unary() {
     Nesting guard(*this, peek());
-    if (accept_symbol("-") || accept_symbol("+")) parse_unary();
-    else parse_primary();
+    const std::size_t first = pos_;
+    if (peek().is_symbol("-") || peek().is_symbol("+")) {
+      std::string op = advance().text;
+      SqlExpr inner = parse_unary();
+      return node(Kind::unary, first, {std::move(inner)}, std::move(op));
+    }
+    return parse_primary();
   }
-  void parse_primary() {
+  SqlExpr parse_primary() {
     const Token& t = peek();
+    const std::size_t first = pos_;
     switch (t.kind) {
-      case TokenKind::number:
-      case TokenKind::string:
-      case TokenKind::date:
+      case TokenKind::number: {
         advance();
-        return;
+        SqlExpr e = node(Kind::number, first);
+        e.text = t.text;
+        return e;
+      }
+      case TokenKind::string: {
+        advance();
+        SqlExpr e = node(Kind::text, first);
+        const char quote = t.text.front();
+        for (std::size_t i = 1; i + 1 < t.text.size(); ++i) {
+          e.text += t.text[i];
+          if (t.text[i] == quote) ++i;  // a doubled quote stands for one
+        }
+        return e;
+      }
+      case TokenKind::date: {
+        advance();
+        SqlExpr e = node(Kind::date, first);
+        e.text = t.text.substr(1, t.text.size() - 2);
+        return e;
+      }
       case TokenKind::symbol:
         if (t.is_symbol("(")) {
           advance();
-          parse_expression_or_subquery();
-          expect_symbol(")", kErrExpression);
-          return;
+          SqlExpr inner = parse_expression_or_subquery();
+          expect_symbol(")", kSyntaxError);
+          return inner;
         }
         break;
       case TokenKind::word:
       case TokenKind::bracketed:
         if (!is_name(t)) break;
-        parse_name_reference();
-        return;
+        return parse_name_reference();
       case TokenKind::end:
         break;
     }
-    fail(kErrExpression, "expected an expression", t);
+    fail(kSyntaxError, "expected an expression", t);
   }
   // name, T.col, [T].[col], T.*, Forms!F!c, Func(args)
-  void parse_name_reference() {
-    advance();
+  SqlExpr parse_name_reference() {
+    const std::size_t first = pos_;
+    std::vector<std::string> parts{advance().text};
+    bool bang = false;
     while (peek().is_symbol(".") || peek().is_symbol("!")) {
       if (peek().is_symbol(".") && peek(1).is_symbol("*")) {
         advance();
         advance();
-        return;
+        SqlExpr e = node(Kind::star, first);
+        e.parts = std::move(parts);
+        return e;
       }
-      if (!is_name(peek(1))) fail(kErrExpression, "expected a name after '" + peek().text + "'", peek(1));
-      advance();
-      advance();
+      if (!is_name(peek(1))) fail(kSyntaxError, "expected a name after '" + peek().text + "'", peek(1));
+      if (advance().text == "!") bang = true;
+      parts.push_back(advance().text);
     }
     if (accept_symbol("(")) {
-      if (accept_symbol(")")) return;
+      std::vector<SqlExpr> args;
       if (peek().is_symbol("*") && peek(1).is_symbol(")")) {  // Count(*)
         advance();
-        advance();
-        return;
+        args.push_back(node(Kind::star, pos_ - 1));
+      } else if (!peek().is_symbol(")")) {
+        do args.push_back(parse_expression_or_subquery());  // Exists(SELECT ...)
+        while (accept_symbol(","));
       }
-      do parse_expression_or_subquery();  // Exists(SELECT ...)
-      while (accept_symbol(","));
-      expect_symbol(")", kErrExpression);
+      expect_symbol(")", kSyntaxError);
+      SqlExpr e = node(Kind::call, first, std::move(args), parts.back());
+      e.parts = std::move(parts);
+      return e;
     }
+    SqlExpr e = node(Kind::name, first);
+    e.parts = std::move(parts);
+    e.bang = bang;
+    for (std::size_t i = first; i < pos_; ++i) e.text += tokens_[i].text;
+    return e;
   }
 
   const std::string& name_;

@@ -41,7 +41,7 @@ bool is_keyword(std::string_view s) {
   static constexpr std::string_view kMore[] = {"NULL", "SET", "VALUES", "UPDATE", "DELETE", "INSERT", "PIVOT"};
   if (is_reserved_word(s)) return true;
   for (auto kw : kMore)
-    if (sql_names_equal(kw, s)) return true;
+    if (names_equal(kw, s)) return true;
   return false;
 }
 
@@ -218,7 +218,7 @@ class Rebuilder {
     for (const QueryRow* r : all(7)) {
       if (!r->name1 || !r->name2 || !r->expression) return std::nullopt;
       auto same = std::find_if(groups.begin(), groups.end(), [&](const JoinGroup& g) {
-        return sql_names_equal(*g.row->name1, *r->name1) && sql_names_equal(*g.row->name2, *r->name2) &&
+        return names_equal(*g.row->name1, *r->name1) && names_equal(*g.row->name2, *r->name2) &&
                g.row->flag == r->flag;
       });
       if (same != groups.end()) same->conditions.push_back(*r->expression);
@@ -227,7 +227,7 @@ class Rebuilder {
     auto find_part = [&](const std::string& key) -> std::size_t {
       for (std::size_t i = 0; i < parts.size(); ++i)
         for (const auto& k : parts[i].keys)
-          if (sql_names_equal(k, key)) return i;
+          if (names_equal(k, key)) return i;
       return parts.size();
     };
     for (const auto& g : groups) {

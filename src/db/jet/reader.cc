@@ -11,6 +11,7 @@
 #include "db/jet/codepage.h"
 #include "db/jet/format.h"
 #include "db/jet/header.h"
+#include "db/jet/index_page.h"
 #include "db/jet/page_file.h"
 #include "db/jet/properties.h"
 #include "db/jet/query_def.h"
@@ -50,7 +51,7 @@ class ReaderImpl : public Reader {
       open_->text = std::make_unique<CodePage>(codepage_);
     } catch (const Error& e) {
       // Jet 4 keeps its text in UCS-2; the code page only matters for Jet 3.
-      if (h.format != Format::Jet4) throw Error(3049, path(), e.what());
+      if (h.format != Format::Jet4) throw Error(error_numbers::kCannotOpenDatabase, path(), e.what());
       open_->text = std::make_unique<CodePage>(1252);
     }
     catalog_ = read_catalog(*open_->file, lay_, *open_->text);
@@ -80,6 +81,16 @@ class ReaderImpl : public Reader {
 
   std::vector<QueryInfo> queries() const override;
 
+  std::optional<std::uint64_t> primary_index_entries(const std::string& name) const override {
+    const LoadedTable& t = load(name);
+    for (const LogicalIndexDef& li : t.def->logical_indexes) {
+      if (li.type != fmt::kIdxTypePrimary || li.real_index >= t.def->real_indexes.size()) continue;
+      const RealIndexDef& ri = t.def->real_indexes[li.real_index];
+      return read_index_tree(*open_->file, header_.format, ri.first_page, t.info.tdef_page).entries.size();
+    }
+    return std::nullopt;
+  }
+
  private:
   const CatalogEntry* find_table(const std::string& name) const {
     for (const CatalogEntry& e : catalog_)
@@ -104,7 +115,7 @@ const LoadedTable& ReaderImpl::load(const std::string& name) const {
   auto it = tables_.find(name);
   if (it != tables_.end()) return *it->second;
   const CatalogEntry* e = find_table(name);
-  if (!e) throw Error(3078, path(), "there is no table named '" + name + "'");
+  if (!e) throw Error(error_numbers::kUnknownTable, path(), "there is no table named '" + name + "'");
   auto t = std::make_unique<LoadedTable>();
   auto def = std::make_shared<TableDef>(
       read_tdef(*open_->file, lay_, *open_->text, e->tdef_page(), name));

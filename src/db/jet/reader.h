@@ -84,6 +84,12 @@ class Reader {
   virtual std::unique_ptr<RowCursor> rows(const std::string& name) const = 0;
 
   virtual std::vector<QueryInfo> queries() const = 0;
+
+  // The entries the table's primary index holds, counted by walking its
+  // tree; nullopt for a table without one. A sound table has one per row;
+  // after damage the index can point at rows that can no longer be read.
+  // Throws CorruptError when the tree itself is damaged.
+  virtual std::optional<std::uint64_t> primary_index_entries(const std::string& name) const = 0;
 };
 
 class RowCursor {

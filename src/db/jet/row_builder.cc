@@ -421,7 +421,7 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
     if (worst_len > 0)
       ColumnError(table_name_, cols[worst])
           .fail(3047, what + " (this column takes " + std::to_string(worst_len) + ")");
-    throw Error(3047, "", "table '" + table_name_ + "': " + what);
+    throw Error(error_numbers::kRecordTooLarge, "", "table '" + table_name_ + "': " + what);
   }
 
   for (Pending& p : longs) {

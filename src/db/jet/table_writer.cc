@@ -212,7 +212,7 @@ void TableWriter::check(std::vector<Value> values) { (void)prepare(std::move(val
 TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
   const auto& cols = def_.columns;
   if (values.size() != cols.size()) {
-    throw Error(3265, store_.path(), "table '" + name_ + "' has " + std::to_string(cols.size()) +
+    throw Error(error_numbers::kUnknownField, store_.path(), "table '" + name_ + "' has " + std::to_string(cols.size()) +
                                          " columns; the row has " + std::to_string(values.size()) + " values");
   }
   // Autonumber, required columns, zero-length strings, text lengths.
@@ -223,7 +223,7 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
     if (c.auto_long()) {
       if (is_null(v)) {
         if (next_auto >= 0x7FFFFFFFu) {
-          throw Error(3000, store_.path(), "table '" + name_ + "': autonumber column '" + c.name + "' is exhausted");
+          throw Error(error_numbers::kReserved, store_.path(), "table '" + name_ + "': autonumber column '" + c.name + "' is exhausted");
         }
         v = static_cast<std::int32_t>(++next_auto);
       } else if (const auto* n = std::get_if<std::int32_t>(&v); n && *n > 0 &&
@@ -233,12 +233,12 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
     }
     const ColumnRules rule = i < rules_.size() ? rules_[i] : ColumnRules{};
     if (rule.required && is_null(v) && c.type != ColumnType::Boolean) {
-      throw Error(3314, store_.path(), "table '" + name_ + "': column '" + c.name + "' is required and cannot be Null");
+      throw Error(error_numbers::kRequired, store_.path(), "table '" + name_ + "': column '" + c.name + "' is required and cannot be Null");
     }
     if (const auto* s = std::get_if<std::string>(&v)) {
       if (s->empty() && !rule.allow_zero_length &&
           (c.type == ColumnType::Text || c.type == ColumnType::Memo)) {
-        throw Error(3315, store_.path(), "table '" + name_ + "': column '" + c.name + "' cannot be a zero-length string");
+        throw Error(error_numbers::kZeroLengthNotAllowed, store_.path(), "table '" + name_ + "': column '" + c.name + "' cannot be a zero-length string");
       }
       if (c.type == ColumnType::Text) {
         // The declared length is in bytes, while the layer above counts
@@ -252,7 +252,7 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
         const bool double_byte = cp == 932 || cp == 936 || cp == 949 || cp == 950;
         const std::size_t limit = double_byte ? 2u * c.length : c.length;
         if (size > limit) {
-          throw Error(3163, store_.path(), "table '" + name_ + "': the value for column '" + c.name + "' is " +
+          throw Error(error_numbers::kFieldTooSmall, store_.path(), "table '" + name_ + "': the value for column '" + c.name + "' is " +
                                                std::to_string(size) + " bytes; the field holds " +
                                                std::to_string(c.length) + " characters");
         }
@@ -275,7 +275,7 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
       all_null = all_null && null;
     }
     if (any_null && ix.no_nulls) {
-      throw Error(3058, store_.path(), "table '" + name_ + "': index '" + ix.name + "' cannot contain a Null value");
+      throw Error(error_numbers::kNullInPrimaryKey, store_.path(), "table '" + name_ + "': index '" + ix.name + "' cannot contain a Null value");
     }
     if (all_null && ix.ignore_nulls) {
       skip[k] = true;
@@ -283,11 +283,11 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
     }
     keys[k] = ix.keys->encode(key_values);
     if (keys[k].size() + kNodeEntryExtra > static_cast<std::size_t>(jet3::kIndexPageCapacity)) {
-      throw Error(3163, store_.path(), "table '" + name_ + "': the key of index '" + ix.name + "' would be " +
+      throw Error(error_numbers::kFieldTooSmall, store_.path(), "table '" + name_ + "': the key of index '" + ix.name + "' would be " +
                                            std::to_string(keys[k].size()) + " bytes, more than an index page holds");
     }
     if (ix.unique && !any_null && ix.entries->contains(keys[k])) {
-      throw Error(3022, store_.path(), "table '" + name_ + "': the row would duplicate a value of index '" +
+      throw Error(error_numbers::kDuplicateKey, store_.path(), "table '" + name_ + "': the row would duplicate a value of index '" +
                                            ix.name + "'");
     }
   }

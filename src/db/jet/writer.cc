@@ -12,6 +12,7 @@
 #include "db/jet/header.h"
 #include "db/jet/index_key.h"
 #include "db/jet/index_page.h"
+#include "db/jet/names.h"
 #include "db/jet/jet3_layout.h"
 #include "db/jet/page_store.h"
 #include "db/jet/properties.h"
@@ -37,13 +38,6 @@ namespace {
 constexpr int kMaxNameChars = 64;
 constexpr int kMapRowsPerPage = jet3::kEmptyDataPageFree / (jet3::kMapRowSize + 2);  // 15
 
-bool same_name(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 DateTime now_local() {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
@@ -62,7 +56,7 @@ struct TypeShape {
 
 TypeShape shape_of(const ColumnDesign& c, const std::string& table) {
   auto bad = [&](const std::string& why) -> Error {
-    return Error(3259, "", "table '" + table + "', column '" + c.name + "': " + why);
+    return Error(error_numbers::kInvalidFieldType, "", "table '" + table + "', column '" + c.name + "': " + why);
   };
   switch (c.type) {
     case ColumnType::Boolean: return {true, 1};
@@ -161,9 +155,9 @@ TableWriter& Writer::table(const std::string& name) {
   check_open();
   auto it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& t) { return t->name == name; });
   if (it == tables_.end()) {
-    it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& t) { return same_name(t->name, name); });
+    it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& t) { return names_equal(t->name, name); });
   }
-  if (it == tables_.end()) throw Error(3078, path_, "there is no table '" + name + "'");
+  if (it == tables_.end()) throw Error(error_numbers::kUnknownTable, path_, "there is no table '" + name + "'");
   TableEntry& t = **it;
   if (!t.writer) {
     t.writer = std::make_unique<TableWriter>(*store_, *text_, t.tdef_page, t.name);
@@ -191,24 +185,24 @@ TableWriter& Writer::table(const std::string& name) {
 
 void Writer::check_new_name(const std::string& name, const char* what) const {
   check_open();
-  if (name.empty()) throw Error(3125, path_, std::string("a ") + what + " needs a name");
+  if (name.empty()) throw Error(error_numbers::kInvalidName, path_, std::string("a ") + what + " needs a name");
   if (decode_utf8(name).size() > static_cast<std::size_t>(kMaxNameChars)) {
-    throw Error(3125, path_, std::string(what) + " name '" + name + "' is longer than 64 characters");
+    throw Error(error_numbers::kInvalidName, path_, std::string(what) + " name '" + name + "' is longer than 64 characters");
   }
   for (const auto& t : tables_) {
-    if (same_name(t->name, name)) throw Error(3010, path_, "table '" + name + "' already exists");
+    if (names_equal(t->name, name)) throw Error(error_numbers::kTableExists, path_, "table '" + name + "' already exists");
   }
   for (const auto& q : query_names_) {
-    if (same_name(q, name)) throw Error(3012, path_, "query '" + name + "' already exists");
+    if (names_equal(q, name)) throw Error(error_numbers::kQueryExists, path_, "query '" + name + "' already exists");
   }
-  if (name.rfind("MSys", 0) == 0) throw Error(3010, path_, "'" + name + "' is the name of a system table");
+  if (name.rfind("MSys", 0) == 0) throw Error(error_numbers::kTableExists, path_, "'" + name + "' is the name of a system table");
 }
 
 void Writer::check_catalog_row(std::int32_t id, const std::string& name, std::int16_t type) {
   try {
     system_table(jet3::kTdefMSysObjects).check(object_row(id, kTablesId, name, type, 0, now_local(), {}));
   } catch (const Error& e) {
-    if (e.jet_code() == 3022) throw Error(3010, path_, "an object named '" + name + "' already exists");
+    if (e.jet_code() == error_numbers::kDuplicateKey) throw Error(error_numbers::kTableExists, path_, "an object named '" + name + "' already exists");
     throw;
   }
 }
@@ -225,9 +219,9 @@ void Writer::create_table(const TableDesign& design) {
   check_new_name(design.name, "table");
   const std::string& tname = design.name;
   if (design.columns.empty() || design.columns.size() > 255) {
-    throw Error(3190, path_, "table '" + tname + "' needs 1 to 255 columns");
+    throw Error(error_numbers::kTooManyFields, path_, "table '" + tname + "' needs 1 to 255 columns");
   }
-  if (design.indexes.size() > 32) throw Error(3190, path_, "table '" + tname + "' has more than 32 indexes");
+  if (design.indexes.size() > 32) throw Error(error_numbers::kTooManyFields, path_, "table '" + tname + "' has more than 32 indexes");
   text_->encode(tname);  // refuses a name the code page cannot hold
 
   // Columns: fixed ones packed in column order, variable ones numbered in order.
@@ -237,15 +231,15 @@ void Writer::create_table(const TableDesign& design) {
   for (std::size_t i = 0; i < design.columns.size(); ++i) {
     const ColumnDesign& cs = design.columns[i];
     if (cs.name.empty() || decode_utf8(cs.name).size() > static_cast<std::size_t>(kMaxNameChars)) {
-      throw Error(3125, path_, "table '" + tname + "': column name '" + cs.name + "' is empty or too long");
+      throw Error(error_numbers::kInvalidName, path_, "table '" + tname + "': column name '" + cs.name + "' is empty or too long");
     }
     for (std::size_t j = 0; j < i; ++j) {
-      if (same_name(design.columns[j].name, cs.name)) {
-        throw Error(3191, path_, "table '" + tname + "': column '" + cs.name + "' is defined twice");
+      if (names_equal(design.columns[j].name, cs.name)) {
+        throw Error(error_numbers::kFieldExists, path_, "table '" + tname + "': column '" + cs.name + "' is defined twice");
       }
     }
     if (cs.autonumber && cs.type != ColumnType::Long) {
-      throw Error(3259, path_, "table '" + tname + "': autonumber column '" + cs.name + "' must be Long");
+      throw Error(error_numbers::kInvalidFieldType, path_, "table '" + tname + "': autonumber column '" + cs.name + "' must be Long");
     }
     TypeShape shape;
     try {
@@ -280,26 +274,26 @@ void Writer::create_table(const TableDesign& design) {
   bool have_primary = false;
   for (std::size_t k = 0; k < design.indexes.size(); ++k) {
     const IndexDesign& is = design.indexes[k];
-    if (is.name.empty()) throw Error(3125, path_, "table '" + tname + "': an index needs a name");
+    if (is.name.empty()) throw Error(error_numbers::kInvalidName, path_, "table '" + tname + "': an index needs a name");
     for (std::size_t j = 0; j < k; ++j) {
-      if (same_name(design.indexes[j].name, is.name)) {
-        throw Error(3284, path_, "table '" + tname + "': index '" + is.name + "' already exists");
+      if (names_equal(design.indexes[j].name, is.name)) {
+        throw Error(error_numbers::kIndexExists, path_, "table '" + tname + "': index '" + is.name + "' already exists");
       }
     }
-    if (is.primary && have_primary) throw Error(3283, path_, "table '" + tname + "' already has a primary key");
+    if (is.primary && have_primary) throw Error(error_numbers::kPrimaryKeyExists, path_, "table '" + tname + "' already has a primary key");
     have_primary = have_primary || is.primary;
     if (is.columns.empty() || is.columns.size() > static_cast<std::size_t>(fmt::kIndexColumnSlots)) {
-      throw Error(3190, path_, "table '" + tname + "': index '" + is.name + "' needs 1 to 10 columns");
+      throw Error(error_numbers::kTooManyFields, path_, "table '" + tname + "': index '" + is.name + "' needs 1 to 10 columns");
     }
     TdefRealIndex ri;
     for (std::size_t j = 0; j < is.columns.size(); ++j) {
       auto it = std::find_if(design.columns.begin(), design.columns.end(),
-                             [&](const ColumnDesign& c) { return same_name(c.name, is.columns[j]); });
+                             [&](const ColumnDesign& c) { return names_equal(c.name, is.columns[j]); });
       if (it == design.columns.end()) {
-        throw Error(3265, path_, "table '" + tname + "': index '" + is.name + "' names no column '" + is.columns[j] + "'");
+        throw Error(error_numbers::kUnknownField, path_, "table '" + tname + "': index '" + is.name + "' names no column '" + is.columns[j] + "'");
       }
       if (it->type == ColumnType::Memo || it->type == ColumnType::OLE) {
-        throw Error(3259, path_, "table '" + tname + "': Memo and OLE column '" + it->name + "' cannot be indexed");
+        throw Error(error_numbers::kInvalidFieldType, path_, "table '" + tname + "': Memo and OLE column '" + it->name + "' cannot be indexed");
       }
       bool desc = j < is.descending.size() && is.descending[j];
       ri.columns.push_back({static_cast<std::uint16_t>(it - design.columns.begin()), !desc});

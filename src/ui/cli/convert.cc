@@ -5,6 +5,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -120,6 +121,10 @@ class TerminalUi : public convert::UserInterface {
       if (p.copied != p.rows) std::cout << i18n::tr(" of {1}", p.rows);
       std::cout << std::endl;
     }
+    if (p.damage) {
+      end_bar();
+      std::cout << "step " << p.step << ": " << p.damage->describe() << std::endl;
+    }
   }
 
   void end_bar() {
@@ -168,7 +173,11 @@ int convert_main(const ConvertArgs& args) {
   std::string folder = convert::folder_of(args.source);
   if (!args.out.empty()) {
     if (!fs::is_directory(platform::fs_path(args.out), ec)) {
-      std::cerr << me << i18n::tr("the output folder {1} does not exist", args.out) << '\n';
+      bool exists = fs::exists(platform::fs_path(args.out), ec);
+      std::cerr << me
+                << (exists ? i18n::tr("the output folder {1} is not a folder (--out names the folder for the two new files)", args.out)
+                           : i18n::tr("the output folder {1} does not exist", args.out))
+                << '\n';
       return kBadArguments;
     }
     folder = args.out;
@@ -193,6 +202,16 @@ int convert_main(const ConvertArgs& args) {
   run.set_source_codepage(args.codepage);
   convert::RunResult r = run.Command1_Click(args.source);
   ui.end_bar();
+  // The closing list of source tables that look damaged, after any outcome.
+  auto damage_summary = [&] {
+    if (r.damaged.empty()) return;
+    std::cerr << me << r.damaged.size() << " source table(s) read fewer or more rows than they count:\n";
+    for (const auto& d : r.damaged) std::cerr << "  step " << d.step << ": " << d.describe() << '\n';
+  };
+  struct AtEnd {
+    std::function<void()> f;
+    ~AtEnd() { f(); }
+  } summary_at_end{damage_summary};
   switch (r.outcome) {
     case convert::RunOutcome::Declined:
       return kDeclined;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
 #include "db/jet/reader.h"
 #include "i18n/messages.h"
@@ -49,21 +50,11 @@ void write_json(const jet::Reader& db, const InspectArgs& a, std::ostream& out) 
   std::vector<jet::Value> row;
   for (const auto& name : selected_tables(db, a)) {
     const auto& t = db.table(name);
-    // Rows first, so that row_count is the number actually read.
-    std::ostringstream rows_text;
+    // row_count is the number of rows actually read, and it comes before
+    // the rows: count them in a first pass, so that the rows themselves can
+    // go out as they are read rather than be held whole.
     long long count = 0;
-    {
-      JsonWriter rw(rows_text);
-      rw.begin_array();
-      auto cur = db.rows(name);
-      while (cur->next(row)) {
-        rw.begin_array();
-        for (const auto& v : row) rw.value(v);
-        rw.end_array();
-        ++count;
-      }
-      rw.end_array();
-    }
+    for (auto cur = db.rows(name); cur->next(row);) ++count;
     w.begin_object();
     w.key("name");
     w.string(t.name);
@@ -106,7 +97,18 @@ void write_json(const jet::Reader& db, const InspectArgs& a, std::ostream& out) 
     }
     w.end_array();
     w.key("rows");
-    w.raw(rows_text.str());
+    w.begin_array();
+    long long written = 0;
+    for (auto cur = db.rows(name); cur->next(row); ++written) {
+      w.begin_array();
+      for (const auto& v : row) w.value(v);
+      w.end_array();
+    }
+    w.end_array();
+    if (written != count) {
+      throw std::runtime_error("table '" + t.name + "' gave " + std::to_string(written) + " rows on the second read, " +
+                               std::to_string(count) + " on the first");
+    }
     w.end_object();
   }
   w.end_array();
@@ -206,9 +208,7 @@ void register_inspect(CLI::App& app) {
       opts.codepage_override = args->codepage;
       auto db = jet::Reader::open(args->file, opts);
       if (args->json) {
-        std::ostringstream out;
-        write_json(*db, *args, out);
-        std::cout << out.str();
+        write_json(*db, *args, std::cout);
       } else {
         write_text(*db, *args, std::cout);
       }

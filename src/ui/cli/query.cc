@@ -6,7 +6,7 @@
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/jet/index_key.h"
-#include "db/select_sql.h"
+#include "db/jet/names.h"
 #include "db/value_conversion.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
@@ -100,7 +100,7 @@ Table run(const QueryArgs& a) {
   db::Recordset rs;
   bool stored = false;
   for (int i = 0; i < database.QueryDefs().Count(); ++i) {
-    if (db::names_match(database.QueryDefs()[i].Name, a.name)) stored = true;
+    if (jet::names_equal(database.QueryDefs()[i].Name, a.name)) stored = true;
   }
   if (stored) {
     db::QueryDef q = database.QueryDefs()(a.name);

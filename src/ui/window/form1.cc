@@ -270,6 +270,7 @@ void Form1::show_progress(const convert::Progress& progress) {
     const std::string left = convert::time_left(progress, elapsed);
     if (!left.empty()) label += QStringLiteral(" ") + QString::fromStdString(left);
   }
+  if (progress.damage) label += QStringLiteral(" — ") + QString::fromStdString(progress.damage->describe());
   progress_bar_->setToolTip(progress_bar_->format());
   progress_label_->setToolTip(label);
   progress_label_->setText(progress_label_->fontMetrics().elidedText(label, Qt::ElideRight, progress_label_->width()));
@@ -290,6 +291,14 @@ void Form1::finish_run(const convert::RunResult& result) {
   set_controls_enabled(true);
   Command1_->setFocus();
   last_result_ = result;
+  // What the fixed closing messages do not tell: another run holding the
+  // output folder, and source tables that look damaged.
+  std::string notes;
+  if (result.outcome == convert::RunOutcome::Failed && result.cause && result.cause->jet_code == 3045) {
+    notes += result.cause->message + "\n";
+  }
+  for (const auto& d : result.damaged) notes += "step " + std::to_string(d.step) + ": " + d.describe() + "\n";
+  if (!notes.empty()) dialogs_.message_box(notes, convert::vbOKOnly, convert::kTitle);
   if (run_end_observer_) run_end_observer_(result);
   if (close_pending_) close();
 }

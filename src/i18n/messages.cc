@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/language.h"
+
 namespace mirutone::i18n {
 
 // The compiled catalogues, generated from po/*.po at build time.
@@ -57,7 +59,7 @@ Language language_from_environment() {
     const char* value = std::getenv(var);
     if (value != nullptr && *value != '\0') return language_from_locale_name(value);
   }
-  return Language::English;
+  return language_from_locale_name(platform::user_interface_language());
 }
 
 void set_language(Language language) { current.store(language); }
@@ -207,6 +209,14 @@ std::string wrap(std::string_view text, std::size_t width, std::string_view inde
     column += w;
     line_empty = false;
   }
+  return out;
+}
+
+std::string redraw_line(std::string_view line, std::size_t previous_width, bool escapes) {
+  std::string out = escapes ? "\r\033[K" : "\r";
+  out += line;
+  const std::size_t width = display_width(line);
+  if (!escapes && width < previous_width) out.append(previous_width - width, ' ');
   return out;
 }
 

@@ -20,7 +20,8 @@ namespace mirutone::i18n {
 enum class Language { English, Japanese };
 
 // Japanese when the first of LC_ALL, LC_MESSAGES and LANG that is set and
-// not empty starts with "ja"; English otherwise.
+// not empty starts with "ja"; when none is set, the language of the system's
+// user interface where the system has one (Windows); English otherwise.
 Language language_from_environment();
 Language language_from_locale_name(std::string_view name);
 
@@ -68,5 +69,11 @@ std::size_t display_width(std::string_view text);
 // two wide characters; a word longer than a line is left whole. Lines after
 // the first begin with `indent` (not counted in `width`).
 std::string wrap(std::string_view text, std::size_t width, std::string_view indent = "");
+
+// What redraws a progress line over the one before it, `previous_width`
+// columns wide: with ANSI escapes a carriage return and a clear to the end of
+// the line; without them (the console of Windows 7) a carriage return and
+// `line` padded with spaces over what is left of the earlier one.
+std::string redraw_line(std::string_view line, std::size_t previous_width, bool escapes);
 
 }  // namespace mirutone::i18n

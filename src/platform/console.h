@@ -17,6 +17,12 @@ void prepare_console();
 
 bool stdout_is_terminal();
 
+// Whether the terminal on standard output moves the cursor and clears lines
+// by ANSI escape sequences. Windows 10 and later do once asked to (which this
+// does); the console of Windows 7 and 8 never does, and its lines are redrawn
+// with a carriage return and spaces instead.
+bool terminal_takes_escapes();
+
 // Columns of the terminal (or console window) standard output goes to; 0 when
 // it is not one or does not say.
 std::size_t terminal_columns();

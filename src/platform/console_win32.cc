@@ -1,8 +1,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <io.h>
-
 #include <cstdio>
 
 #include "platform/console.h"
@@ -26,7 +24,24 @@ void prepare_console() {
   ::SetConsoleCP(CP_UTF8);
 }
 
-bool stdout_is_terminal() { return ::_isatty(::_fileno(stdout)) != 0; }
+// A console, not a redirection: _isatty() also says yes for NUL and other
+// character devices.
+bool stdout_is_terminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool terminal_takes_escapes() {
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+  constexpr DWORD ENABLE_VIRTUAL_TERMINAL_PROCESSING = 0x0004;
+#endif
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (!::GetConsoleMode(out, &mode)) return false;
+  if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return true;
+  // Refused by consoles that do not know the flag (before Windows 10).
+  return ::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
 
 std::size_t terminal_columns() {
   CONSOLE_SCREEN_BUFFER_INFO info;

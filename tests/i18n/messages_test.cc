@@ -2,11 +2,14 @@
 // the text helpers the terminal relies on (grouping, wrapping, widths).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
 
 #include "i18n/messages.h"
+#include "platform/language.h"
 
 namespace mirutone::test {
 namespace {
@@ -53,6 +56,65 @@ TEST(Language, ChosenByTheLocaleNameAndUsedByTr) {
   // Placeholders in any order; braces that name no argument stay.
   const std::string args[] = {"a", "b"};
   EXPECT_EQ(i18n::substitute("{2}{1} {3} {x} {", args, 2), "ba {3} {x} {");
+}
+
+// Sets (or, with nullptr, unsets) a variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    set(value);
+  }
+  ~ScopedEnv() { set(old_ ? old_->c_str() : nullptr); }
+
+ private:
+  void set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(name_, value ? value : "");
+#else
+    if (value) ::setenv(name_, value, 1); else ::unsetenv(name_);
+#endif
+  }
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(Language, TheFirstLocaleVariableSetDecidesAndWithoutOneTheSystemDoes) {
+  ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", "ja_JP.UTF-8");
+  EXPECT_EQ(i18n::language_from_environment(), Language::Japanese);
+  {
+    ScopedEnv c("LC_MESSAGES", "C");
+    EXPECT_EQ(i18n::language_from_environment(), Language::English);
+    ScopedEnv ja("LC_ALL", "ja_JP");
+    EXPECT_EQ(i18n::language_from_environment(), Language::Japanese);
+  }
+  ScopedEnv none("LANG", nullptr);
+#ifdef _WIN32
+  // As a program started from Explorer: the system's UI language decides.
+  const std::string ui = platform::user_interface_language();
+  EXPECT_TRUE(ui == "ja" || ui == "en") << ui;
+  EXPECT_EQ(i18n::language_from_environment(), ui == "ja" ? Language::Japanese : Language::English);
+#else
+  EXPECT_EQ(platform::user_interface_language(), "");
+  EXPECT_EQ(i18n::language_from_environment(), Language::English);
+#endif
+  // Japanese whatever the country; any other primary language is English.
+  EXPECT_EQ(platform::language_of_language_id(0x0411), "ja");
+  EXPECT_EQ(platform::language_of_language_id(0x0011), "ja");
+  for (unsigned other : {0x0409u, 0x0804u, 0x0412u, 0x0C04u, 0x0000u})
+    EXPECT_EQ(platform::language_of_language_id(other), "en") << std::hex << other;
+}
+
+TEST(Text, AProgressLineIsRedrawnOverTheOneBefore) {
+  // With escapes the rest of the old line is cleared by the terminal.
+  EXPECT_EQ(i18n::redraw_line("[##..] 手順 2/19", 40, true), "\r\033[K[##..] 手順 2/19");
+  // Without them (the console of Windows 7) spaces cover what is left of the
+  // old line, counted in columns: the Japanese characters take two each.
+  const std::string shorter = "[###.] 手順 3/19";
+  EXPECT_EQ(i18n::display_width(shorter), 16u);
+  EXPECT_EQ(i18n::redraw_line(shorter, 20, false), "\r" + shorter + "    ");
+  EXPECT_EQ(i18n::redraw_line(shorter, 10, false), "\r" + shorter);
+  EXPECT_EQ(i18n::redraw_line(shorter, 0, false), "\r" + shorter);
 }
 
 TEST(Text, NumbersAreGroupedAndLinesWrapAtWordsWithinTheWidth) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/file_identity.h"
 #include "platform/file_lock.h"
@@ -140,6 +141,14 @@ TEST(PlatformPath, JapaneseFolderNamesWithSpacesReachTheSystemIntact) {
   EXPECT_FALSE(file_identity(folder + "/none.mdb"));
   remove_file(file);
   EXPECT_FALSE(is_regular_file(file));
+}
+
+TEST(PlatformConsole, OutputThatIsNoTerminalTakesNoEscapes) {
+  // Under ctest standard output is a pipe: the progress bar is not drawn, and
+  // asking for escapes there must neither say yes nor change anything.
+  if (stdout_is_terminal()) GTEST_SKIP() << "standard output is a terminal here";
+  EXPECT_FALSE(terminal_takes_escapes());
+  EXPECT_EQ(terminal_columns(), 0u);
 }
 
 TEST(PlatformSortKeys, OnlyWindowsOffersThem) {

@@ -112,7 +112,9 @@ class TerminalUi : public convert::UserInterface {
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
       const std::string left = convert::time_left(p, elapsed);
       if (!left.empty() && !(p.step_done && p.step == p.total_steps)) line += ", " + left;
-      std::cout << "\r\033[K" << fit(line, terminal_width() - 1) << std::flush;
+      const std::string shown = fit(line, terminal_width() - 1);
+      std::cout << i18n::redraw_line(shown, bar_width_, escapes_) << std::flush;
+      bar_width_ = i18n::display_width(shown);
       bar_open_ = true;
       if (p.step_done && p.step == p.total_steps) end_bar();
     } else if (p.step_done) {
@@ -130,13 +132,16 @@ class TerminalUi : public convert::UserInterface {
   void end_bar() {
     if (bar_open_) std::cout << std::endl;
     bar_open_ = false;
+    bar_width_ = 0;
   }
 
  private:
   bool yes_;
   std::string folder_;
   bool bar_;
+  bool escapes_ = bar_ && platform::terminal_takes_escapes();
   bool bar_open_ = false;
+  std::size_t bar_width_ = 0;  // columns of the bar line on screen
   bool started_ = false;
   std::chrono::steady_clock::time_point start_;
 };

@@ -31,4 +31,14 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 ) 9>"$WINEPREFIX.lock"
 
 if [ "${1:-}" = "--init" ]; then exit 0; fi
-exec "$wine" "$@"
+# A Windows program that hangs under Wine must not hang the check: after
+# MIRUTONE_WINE_TIMEOUT seconds (default 600) it is stopped (under Wine the
+# Windows process is this Unix process), and the run fails with 124 as
+# timeout(1) does. Other programs in the prefix, a parallel test, run on.
+status=0
+timeout -k 10 "${MIRUTONE_WINE_TIMEOUT:-600}" "$wine" "$@" || status=$?
+if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+  echo "wine-run: $1 did not end within ${MIRUTONE_WINE_TIMEOUT:-600} s; stopped" >&2
+  exit 124
+fi
+exit "$status"

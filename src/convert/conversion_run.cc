@@ -356,6 +356,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
       if (step.target_sql != step.source_sql) state_.strSql = step.target_sql;
       state_.rsTarget = target.OpenRecordset(state_.strSql, db::dbOpenDynaset);
 
+      copy.forget_fields();
       at.copy = &copy;
       while (!state_.rsSource.Eof()) {
         ++at.row;

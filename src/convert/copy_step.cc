@@ -17,24 +17,59 @@ std::string table_of(const std::string& sql) {
 
 }  // namespace
 
-jet::Value RowCopy::read(const std::string& name) {
-  field_ = name;
-  return source_.Fields(name).Value();
+RowCopy::Use& RowCopy::use(const std::string& name, int sides) {
+  auto matches = [&](const Use& u) { return u.sides == sides && u.name == name; };
+  std::size_t at = kNone;
+  if (next_ < uses_.size() && matches(uses_[next_])) {
+    at = next_;
+  } else {
+    for (std::size_t i = 0; i < uses_.size(); ++i) {
+      if (matches(uses_[i])) {
+        at = i;
+        break;
+      }
+    }
+  }
+  if (at != kNone) {
+    last_ = at;
+    next_ = at + 1;
+    return uses_[at];
+  }
+  // Found by name, as on every row before: a missing field fails here and
+  // the failure names it.
+  last_ = kNone;
+  unlisted_ = name;
+  Use u;
+  u.sides = sides;
+  u.name = name;
+  if (sides & kSource) u.source.emplace(source_.Fields(name));
+  if (sides & kTarget) u.target.emplace(target_.Fields(name));
+  if (uses_.size() >= kMaxUses) {
+    // Names that change from row to row: nothing worth keeping.
+    scratch_ = std::move(u);
+    return scratch_;
+  }
+  unlisted_.clear();
+  uses_.push_back(std::move(u));
+  last_ = uses_.size() - 1;
+  next_ = uses_.size();
+  return uses_.back();
 }
 
-void RowCopy::set(const std::string& name, jet::Value value) {
-  field_ = name;
-  target_.Fields(name).SetValue(std::move(value));
-}
+const std::string& RowCopy::field() const { return last_ != kNone ? uses_[last_].name : unlisted_; }
+
+jet::Value RowCopy::read(const std::string& name) { return use(name, kSource).source->Value(); }
+
+void RowCopy::set(const std::string& name, jet::Value value) { use(name, kTarget).target->SetValue(std::move(value)); }
 
 void RowCopy::carry(const std::string& name) {
-  field_ = name;
-  target_.Fields(name).SetValue(source_.Fields(name).Value());
+  Use& u = use(name, kSource | kTarget);
+  u.target->SetValue(u.source->Value());
 }
 
 std::optional<jet::Value> RowCopy::source_value() const {
   try {
-    return source_.Fields(field_).Value();
+    return source_.Fields(field()).Value();
   } catch (const std::exception&) {
     return std::nullopt;
   }

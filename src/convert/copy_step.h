@@ -15,6 +15,11 @@ namespace mirutone::convert {
 
 // The row being copied: what the assignments read and write, and what the run
 // tells the user when one of them fails.
+//
+// A step asks for the same fields in the same order on every row, so the
+// fields found on the first row are kept, in the order asked, and the next
+// question is answered from the entry after the last answer without a name
+// lookup. forget_fields() drops them when the recordsets change.
 class RowCopy {
  public:
   RowCopy(const db::Recordset& source, db::Recordset& target) : source_(source), target_(target) {}
@@ -28,17 +33,42 @@ class RowCopy {
   void carry(const std::string& name);
 
   // Forgets the field last read or set (the refusals of Update name their own).
-  void clear() { field_.clear(); }
+  void clear() {
+    last_ = kNone;
+    unlisted_.clear();
+  }
+  // Forgets the fields found so far: the recordsets are about to change.
+  void forget_fields() {
+    uses_.clear();
+    next_ = 0;
+    last_ = kNone;
+    unlisted_.clear();
+  }
 
   // The field last read or set, and the current source row's value of it
   // (nothing when the source has no such field or no current row).
-  const std::string& field() const { return field_; }
+  const std::string& field() const;
   std::optional<jet::Value> source_value() const;
 
  private:
+  enum Side { kSource = 1, kTarget = 2 };
+  struct Use {
+    int sides = 0;
+    std::string name;
+    std::optional<db::RecordsetField> source, target;
+  };
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kMaxUses = 256;
+  // The fields of `name` on `sides`, found by name the first time.
+  Use& use(const std::string& name, int sides);
+
   const db::Recordset& source_;
   db::Recordset& target_;
-  std::string field_;
+  std::vector<Use> uses_;
+  std::size_t next_ = 0;
+  std::size_t last_ = kNone;  // entry of the field last read or set
+  std::string unlisted_;      // that field when it has no entry (not found, or the list is full)
+  Use scratch_;               // the fields of such a name, for this call
 };
 
 enum class TargetDb { Kanri, Data };

@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <system_error>
 
 #include "db/errors.h"
+#include "db/read_ahead.h"
 #include "db/jet/names.h"
 #include "platform/path.h"
 
@@ -89,6 +91,31 @@ class CursorScan : public TableScan {
   std::uint64_t start_;
   std::string table_;
 };
+
+// The same, with the rows read ahead on a thread of their own.
+class ReadAheadScan : public TableScan {
+ public:
+  ReadAheadScan(std::unique_ptr<ReadAhead> rows, std::shared_ptr<std::uint64_t> writes, std::string table)
+      : rows_(std::move(rows)), writes_(std::move(writes)), start_(*writes_), table_(std::move(table)) {}
+
+  bool next(std::vector<jet::Value>& row) override {
+    if (*writes_ != start_) {
+      throw Error(jet_errors::kObjectClosed,
+                  "The rows of table '" + table_ + "' were being read when the database was written to; open the "
+                  "recordset again");
+    }
+    return rows_->next(row);
+  }
+
+ private:
+  std::unique_ptr<ReadAhead> rows_;
+  std::shared_ptr<std::uint64_t> writes_;
+  std::uint64_t start_;
+  std::string table_;
+};
+
+// Tables with fewer rows than this are not worth a thread.
+constexpr std::uint32_t kReadAheadRows = 2048;
 
 // The databases open in this process, by file, so that two handles opened on
 // one file never have two writers and a reader sees what the other wrote.
@@ -325,9 +352,21 @@ void DatabaseFile::append_row(const TableDef& table, std::vector<jet::Value> val
   writer().append_row(table.Name, std::move(values));
 }
 
-std::unique_ptr<TableScan> DatabaseFile::scan(const std::string& name) {
+std::unique_ptr<TableScan> DatabaseFile::scan(const std::string& name, bool read_ahead) {
   const TableDef& t = table(name);
   auto r = reader();
+  if (read_ahead && r->table(t.Name).stored_row_count >= kReadAheadRows) {
+    // A reader of its own for the thread, opened on the file as it stands now.
+    jet::ReadOptions options;
+    options.codepage_override = codepage_override_;
+    std::shared_ptr<jet::Reader> own = jet::Reader::open(path_, options);
+    auto cursor = own->rows(t.Name);
+    try {
+      return std::make_unique<ReadAheadScan>(std::make_unique<ReadAhead>(own, std::move(cursor)), writes_, t.Name);
+    } catch (const std::system_error&) {
+      // No thread to be had: read on the caller's thread.
+    }
+  }
   auto cursor = r->rows(t.Name);
   return std::make_unique<CursorScan>(r, std::move(cursor), writes_, t.Name);
 }

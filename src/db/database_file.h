@@ -66,7 +66,12 @@ class DatabaseFile {
 
   // One converted value per field of `table`, in field order.
   void append_row(const TableDef& table, std::vector<jet::Value> values);
-  std::unique_ptr<TableScan> scan(const std::string& table);
+  // With `read_ahead`, a large table's rows are read on a thread of their
+  // own while the caller works on the rows before (see read_ahead.h). A
+  // write through this handle fails the scan as it does without; a write
+  // through another handle on the same file may be seen half done, so this
+  // is for files nothing else writes while the scan lasts (a snapshot's).
+  std::unique_ptr<TableScan> scan(const std::string& table, bool read_ahead = false);
   // Error 3078 for an unknown table. With `walk_primary_index` the primary
   // index's tree is read whole to count its entries.
   StoredCounts stored_counts(const std::string& table, bool walk_primary_index);

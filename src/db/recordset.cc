@@ -46,8 +46,10 @@ std::shared_ptr<RecordsetImpl> RecordsetImpl::over_table(std::shared_ptr<Databas
     order.push_back({pos, column_type(t.Fields[pos].Type), item.descending});
   }
   std::string name = t.Name;
-  auto scanner = [db, name]() -> RowScanner {
-    std::shared_ptr<TableScan> scan = db->scan(name);
+  // A snapshot's rows are read ahead while the caller works on the ones before.
+  const bool read_ahead = rs->type_ == dbOpenSnapshot;
+  auto scanner = [db, name, read_ahead]() -> RowScanner {
+    std::shared_ptr<TableScan> scan = db->scan(name, read_ahead);
     return [scan](std::vector<jet::Value>& row) { return scan->next(row); };
   };
   if (order.empty()) {

@@ -348,8 +348,8 @@ StoredCounts DatabaseFile::stored_counts(const std::string& table, bool walk_pri
   return c;
 }
 
-void DatabaseFile::append_row(const TableDef& table, std::vector<jet::Value> values) {
-  writer().append_row(table.Name, std::move(values));
+void DatabaseFile::append_row(const TableDef& table, std::vector<jet::Value>& values) {
+  writer().append_row_in_place(table.Name, values);
 }
 
 std::unique_ptr<TableScan> DatabaseFile::scan(const std::string& name, bool read_ahead) {

@@ -65,7 +65,8 @@ class DatabaseFile {
   void create_query(const std::string& name, const std::string& sql);
 
   // One converted value per field of `table`, in field order.
-  void append_row(const TableDef& table, std::vector<jet::Value> values);
+  // `values` are used in place: a refused row leaves them as they were.
+  void append_row(const TableDef& table, std::vector<jet::Value>& values);
   // With `read_ahead`, a large table's rows are read on a thread of their
   // own while the caller works on the rows before (see read_ahead.h). A
   // write through this handle fails the scan as it does without; a write

@@ -201,16 +201,20 @@ std::uint32_t TableWriter::page_for_row(std::size_t size) {
 }
 
 struct TableWriter::Checked {
-  std::vector<Value> values;
   std::vector<Bytes> keys;
   std::vector<bool> skip;
   std::uint32_t next_auto = 0;
+  std::size_t numbered = static_cast<std::size_t>(-1);  // the autonumber column numbered, if any
 };
 
-void TableWriter::check(std::vector<Value> values) { (void)prepare(std::move(values)); }
+void TableWriter::check(std::vector<Value> values) { (void)prepare(values); }
 
-TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
+TableWriter::Checked TableWriter::prepare(std::vector<Value>& values) {
   const auto& cols = def_.columns;
+  // The autonumber column given its number here, if any: Null again when the
+  // row is refused, so that the caller's row is as it was.
+  std::size_t numbered = cols.size();
+  try {
   if (values.size() != cols.size()) {
     throw Error(error_numbers::kUnknownField, store_.path(), "table '" + name_ + "' has " + std::to_string(cols.size()) +
                                          " columns; the row has " + std::to_string(values.size()) + " values");
@@ -226,6 +230,7 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
           throw Error(error_numbers::kReserved, store_.path(), "table '" + name_ + "': autonumber column '" + c.name + "' is exhausted");
         }
         v = static_cast<std::int32_t>(++next_auto);
+        numbered = i;
       } else if (const auto* n = std::get_if<std::int32_t>(&v); n && *n > 0 &&
                  static_cast<std::uint32_t>(*n) > next_auto) {
         next_auto = static_cast<std::uint32_t>(*n);
@@ -292,14 +297,19 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value> values) {
     }
   }
   if (row_count_ == 0xFFFFFFFFu) throw Error(0, store_.path(), "table '" + name_ + "' is full");
-  return Checked{std::move(values), std::move(keys), std::move(skip), next_auto};
+  return Checked{std::move(keys), std::move(skip), next_auto, numbered};
+  } catch (...) {
+    if (numbered < cols.size()) values[numbered] = Value{};
+    throw;
+  }
 }
 
-fmt::RowPointer TableWriter::append(std::vector<Value> row_values) {
-  Checked checked = prepare(std::move(row_values));
-  std::vector<Value>& values = checked.values;
-  std::vector<Bytes>& keys = checked.keys;
+fmt::RowPointer TableWriter::append(std::vector<Value> values) { return append_in_place(values); }
 
+fmt::RowPointer TableWriter::append_in_place(std::vector<Value>& values) {
+  Checked checked = prepare(values);
+  std::vector<Bytes>& keys = checked.keys;
+  try {
   // Long values go to their columns' pages while the row is built.
   LvalSinkFor sink = [this](const ColumnDef& c) -> LvalPageSink& {
     auto it = lval_.find(c.number);
@@ -329,6 +339,10 @@ fmt::RowPointer TableWriter::append(std::vector<Value> row_values) {
   ++row_count_;
   changed_ = true;
   return fmt::RowPointer{page, static_cast<std::uint8_t>(*slot)};
+  } catch (...) {
+    if (checked.numbered < values.size()) values[checked.numbered] = Value{};
+    throw;
+  }
 }
 
 void TableWriter::finish() {

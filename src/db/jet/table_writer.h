@@ -62,6 +62,9 @@ class TableWriter {
   // refused (3022 duplicate key, 3058 Null key, 3314 required column Null,
   // 3315 zero-length string, 3163 text too long, conversions of RowBuilder).
   fmt::RowPointer append(std::vector<Value> values);
+  // The same on `values` in place, without a copy: on success an autonumber
+  // left Null holds its number; a refused row leaves them as they were.
+  fmt::RowPointer append_in_place(std::vector<Value>& values);
   // Runs every check append() would, and stores nothing.
   void check(std::vector<Value> values);
 
@@ -73,7 +76,9 @@ class TableWriter {
  private:
   struct Index;
   struct Checked;
-  Checked prepare(std::vector<Value> values);
+  // Checks `values` and makes their keys; numbers an autonumber left Null
+  // in place, and puts the Null back when the row is refused.
+  Checked prepare(std::vector<Value>& values);
   void load_indexes();
   std::uint32_t page_for_row(std::size_t size);
 

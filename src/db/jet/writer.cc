@@ -423,6 +423,10 @@ void Writer::append_row(const std::string& table_name, std::vector<Value> values
   table(table_name).append(std::move(values));
 }
 
+void Writer::append_row_in_place(const std::string& table_name, std::vector<Value>& values) {
+  table(table_name).append_in_place(values);
+}
+
 std::vector<std::string> Writer::table_names() const {
   std::vector<std::string> out;
   for (const auto& t : tables_) out.push_back(t->name);

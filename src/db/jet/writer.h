@@ -92,6 +92,9 @@ class Writer {
   // `values`: one per column, in column order; Null (std::monostate) in an
   // autonumber column takes the next number. Error 3078 for an unknown table.
   void append_row(const std::string& table, std::vector<Value> values);
+  // The same on `values` in place, without copying them: a refused row
+  // leaves them as they were; a stored one may have its autonumber filled in.
+  void append_row_in_place(const std::string& table, std::vector<Value>& values);
 
   std::vector<std::string> table_names() const;  // user tables, in creation order
   // The stored definition (columns in column order) of a table.

@@ -342,8 +342,10 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
   for (const ColumnDef& c : cols) ncols = std::max(ncols, c.number + 1);
   const int mask_size = (ncols + 7) / 8;
 
-  Bytes8 fixed(static_cast<std::size_t>(fixed_size_), 0);
-  Bytes8 mask(static_cast<std::size_t>(mask_size), 0);
+  Bytes8& fixed = fixed_scratch_;
+  fixed.assign(static_cast<std::size_t>(fixed_size_), 0);
+  Bytes8& mask = mask_scratch_;
+  mask.assign(static_cast<std::size_t>(mask_size), 0);
   std::vector<Bytes8>& var = var_scratch_;
   var.resize(static_cast<std::size_t>(var_count_));
   for (Bytes8& b : var) b.clear();
@@ -391,6 +393,33 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
     return eod + static_cast<int>(trailer.size()) + mask_size;
   };
 
+  // The row as it stands, when no long value can move out of it: its size
+  // is known once it is laid out.
+  auto lay_out = [&]() {
+    Bytes8 row;
+    row.reserve(static_cast<std::size_t>(1 + fixed_size_ + mask_size + 2 * var_count_ + 4));
+    row.push_back(static_cast<std::uint8_t>(ncols));
+    row.insert(row.end(), fixed.begin(), fixed.end());
+    if (var_count_ > 0) {
+      std::vector<int>& offsets = offset_scratch_;
+      offsets.clear();
+      for (const Bytes8& b : var) {
+        offsets.push_back(static_cast<int>(row.size()));
+        row.insert(row.end(), b.begin(), b.end());
+      }
+      offsets.push_back(static_cast<int>(row.size()));
+      const Bytes8 trailer = jet3_var_trailer(offsets, mask_size);
+      if (trailer.empty()) return Bytes8{};
+      row.insert(row.end(), trailer.begin(), trailer.end());
+    }
+    row.insert(row.end(), mask.begin(), mask.end());
+    return row;
+  };
+  if (longs.empty()) {
+    Bytes8 row = lay_out();
+    if (!row.empty() && row.size() <= static_cast<std::size_t>(jet3::kMaxRowSize)) return row;
+  }
+
   // Too long with inline long values: move them out, largest first, as Jet
   // does before it gives up on a row.
   int size = row_size();
@@ -436,22 +465,11 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
     var[c.var_index] = store_long_value(p.data, lval(c), c.name);
   }
 
-  Bytes8 row;
-  row.reserve(static_cast<std::size_t>(size));
-  row.push_back(static_cast<std::uint8_t>(ncols));
-  row.insert(row.end(), fixed.begin(), fixed.end());
-  if (var_count_ > 0) {
-    std::vector<int> offsets;
-    offsets.reserve(var.size() + 1);
-    for (const Bytes8& b : var) {
-      offsets.push_back(static_cast<int>(row.size()));
-      row.insert(row.end(), b.begin(), b.end());
-    }
-    offsets.push_back(static_cast<int>(row.size()));
-    const Bytes8 trailer = jet3_var_trailer(offsets, mask_size);
-    row.insert(row.end(), trailer.begin(), trailer.end());
+  Bytes8 row = lay_out();
+  if (row.empty()) {
+    throw Error(error_numbers::kRecordTooLarge, "",
+                "table '" + table_name_ + "': the row's variable-column offsets cannot be laid out");
   }
-  row.insert(row.end(), mask.begin(), mask.end());
   return row;
 }
 

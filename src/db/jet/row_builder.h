@@ -70,6 +70,8 @@ class RowBuilder {
   // Each variable column's bytes for the row being built; kept between rows
   // so that their buffers are reused (a builder serves one writer at a time).
   mutable std::vector<std::vector<std::uint8_t>> var_scratch_;
+  mutable std::vector<std::uint8_t> fixed_scratch_, mask_scratch_;
+  mutable std::vector<int> offset_scratch_;
 };
 
 // The variable-column trailer of a Jet 3 row whose variable data ends at

@@ -218,6 +218,47 @@ TEST(Database, RefusedRowLeavesACompleteFileOnDiskAndWritingGoesOn) {
             (std::vector<std::string>{"one", "two", "seven", "eight"}));
 }
 
+// A row refused after the writer numbered it keeps no number: corrected, it
+// takes the next one then free, not one another row took in between.
+TEST(Database, RefusedRowIsNumberedAgainWhenStored) {
+  test::TempDir dir;
+  Database db = DBEngine::Workspaces(0).CreateDatabase((dir / "a.mdb").string(), dbLangJapanese);
+  TableDef t = db.CreateTableDef("Codes");
+  Field id = t.CreateField("ID", dbLong);
+  id.Attributes = dbAutoIncrField;
+  t.Fields.Append(id);
+  t.Fields.Append(t.CreateField("CODE", dbText, 10));
+  Index pk = t.CreateIndex("Codes");
+  pk.Fields.Append(pk.CreateField("ID"));
+  pk.Primary = true;
+  t.Indexes.Append(pk);
+  Index code = t.CreateIndex("CODE");
+  code.Fields.Append(code.CreateField("CODE"));
+  code.Unique = true;
+  t.Indexes.Append(code);
+  db.TableDefs().Append(t);
+
+  Recordset first = db.OpenRecordset("Codes");
+  first.AddNew();
+  first.Fields("CODE").SetValue(str("a"));
+  first.Update();
+  first.AddNew();
+  first.Fields("CODE").SetValue(str("a"));
+  EXPECT_EQ(code_of([&] { first.Update(); }), jet_errors::kDuplicateKey);
+  EXPECT_TRUE(jet::is_null(first.Fields("ID").Value()));
+  Recordset second = db.OpenRecordset("Codes");
+  second.AddNew();
+  second.Fields("CODE").SetValue(str("b"));
+  second.Update();
+  first.Fields("CODE").SetValue(str("c"));
+  first.Update();
+  std::vector<std::pair<int, std::string>> rows;
+  for (Recordset rs = db.OpenRecordset("SELECT * FROM Codes ORDER BY ID", dbOpenSnapshot); !rs.Eof(); rs.MoveNext()) {
+    rows.emplace_back(std::get<std::int32_t>(rs.Fields("ID").Value()), std::get<std::string>(rs.Fields("CODE").Value()));
+  }
+  EXPECT_EQ(rows, (std::vector<std::pair<int, std::string>>{{1, "a"}, {2, "b"}, {3, "c"}}));
+}
+
 TEST(Database, PendingNewRowIsDroppedWithItsRecordset) {
   test::TempDir dir;
   const std::string path = (dir / "a.mdb").string();

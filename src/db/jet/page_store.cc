@@ -151,14 +151,29 @@ void PageStore::flush() {
 }
 
 void PageStore::write_back() {
-  for (std::uint32_t page : dirty_) {
-    const auto& buf = cache_.at(page);
+  // Runs of consecutive pages (new pages come in long runs) go out in one
+  // write each, through a buffer of up to kRunPages pages.
+  constexpr std::size_t kRunPages = 64;
+  std::vector<std::uint8_t> run;
+  auto write_run = [&](std::uint32_t first) {
     try {
-      file_->write_at(static_cast<std::uint64_t>(page) * kPage, buf.data(), kPage);
+      file_->write_at(static_cast<std::uint64_t>(first) * kPage, run.data(), run.size());
     } catch (const platform::FileError& e) {
-      fail("cannot write page " + std::to_string(page), e.what());
+      const std::uint32_t last = first + static_cast<std::uint32_t>(run.size() / kPage) - 1;
+      fail(last == first ? "cannot write page " + std::to_string(first)
+                         : "cannot write pages " + std::to_string(first) + " to " + std::to_string(last),
+           e.what());
     }
+    run.clear();
+  };
+  std::uint32_t first = 0;
+  for (std::uint32_t page : dirty_) {
+    if (!run.empty() && (page != first + run.size() / kPage || run.size() >= kRunPages * kPage)) write_run(first);
+    if (run.empty()) first = page;
+    const auto& buf = cache_.at(page);
+    run.insert(run.end(), buf.begin(), buf.end());
   }
+  if (!run.empty()) write_run(first);
   dirty_.clear();
 }
 

@@ -89,6 +89,7 @@ class IndexKeyEncoder {
                   std::shared_ptr<const TextKeyEncoder> text);
 
   const std::vector<IndexKeyColumn>& columns() const { return columns_; }
+  const TextKeyEncoder* text() const { return text_.get(); }
 
   // `values` holds one value per index column, in index-column order.
   Bytes encode(std::span<const Value> values) const;

@@ -71,6 +71,14 @@ struct TableWriter::Index {
   std::uint64_t tree_distinct = 0;
   std::vector<std::uint32_t> pages;     // pages of the tree as found
   bool changed = false;
+  // Per key column, the last text encoded and its part of the key: rows
+  // often share a text key value with the row before (a day's rows, a date).
+  struct LastText {
+    bool set = false;
+    std::string text;
+    Bytes part;
+  };
+  std::vector<LastText> last_text;
 };
 
 namespace {
@@ -207,6 +215,31 @@ struct TableWriter::Checked {
   std::size_t numbered = static_cast<std::size_t>(-1);  // the autonumber column numbered, if any
 };
 
+Bytes TableWriter::encode_key(Index& ix, const std::vector<Value>& values) {
+  // What ix.keys->encode gives for the key columns' values, column by column.
+  const auto& columns = ix.keys->columns();
+  if (ix.last_text.size() != columns.size()) ix.last_text.assign(columns.size(), {});
+  Bytes key;
+  for (std::size_t j = 0; j < columns.size(); ++j) {
+    const Value& v = values[ix.positions[j]];
+    const auto* text = std::get_if<std::string>(&v);
+    const bool textual = text && (columns[j].type == ColumnType::Text || columns[j].type == ColumnType::Memo);
+    Index::LastText& last = ix.last_text[j];
+    if (textual && last.set && last.text == *text) {
+      key.insert(key.end(), last.part.begin(), last.part.end());
+      continue;
+    }
+    const std::size_t start = key.size();
+    append_key_column(key, columns[j].type, columns[j].ascending, v, ix.keys->text());
+    if (textual) {
+      last.set = true;
+      last.text = *text;
+      last.part.assign(key.begin() + static_cast<std::ptrdiff_t>(start), key.end());
+    }
+  }
+  return key;
+}
+
 void TableWriter::check(std::vector<Value> values) { (void)prepare(values); }
 
 TableWriter::Checked TableWriter::prepare(std::vector<Value>& values) {
@@ -271,10 +304,8 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value>& values) {
   std::vector<bool> skip(indexes_.size(), false);
   for (std::size_t k = 0; k < indexes_.size(); ++k) {
     auto& ix = indexes_[k];
-    std::vector<Value> key_values;
     bool any_null = false, all_null = true;
     for (std::size_t pos : ix.positions) {
-      key_values.push_back(values[pos]);
       bool null = is_null(values[pos]) && cols[pos].type != ColumnType::Boolean;
       any_null = any_null || null;
       all_null = all_null && null;
@@ -286,7 +317,7 @@ TableWriter::Checked TableWriter::prepare(std::vector<Value>& values) {
       skip[k] = true;
       continue;
     }
-    keys[k] = ix.keys->encode(key_values);
+    keys[k] = encode_key(ix, values);
     if (keys[k].size() + kNodeEntryExtra > static_cast<std::size_t>(jet3::kIndexPageCapacity)) {
       throw Error(error_numbers::kFieldTooSmall, store_.path(), "table '" + name_ + "': the key of index '" + ix.name + "' would be " +
                                            std::to_string(keys[k].size()) + " bytes, more than an index page holds");

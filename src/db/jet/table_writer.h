@@ -79,6 +79,8 @@ class TableWriter {
   // Checks `values` and makes their keys; numbers an autonumber left Null
   // in place, and puts the Null back when the row is refused.
   Checked prepare(std::vector<Value>& values);
+  // The key of `values` for `ix`.
+  Bytes encode_key(Index& ix, const std::vector<Value>& values);
   void load_indexes();
   std::uint32_t page_for_row(std::size_t size);
 

@@ -64,7 +64,7 @@ void RowCopy::set(const std::string& name, jet::Value value) { use(name, kTarget
 
 void RowCopy::carry(const std::string& name) {
   Use& u = use(name, kSource | kTarget);
-  u.target->SetValue(u.source->Value());
+  u.target->SetValueFrom(*u.source);
 }
 
 std::optional<jet::Value> RowCopy::source_value() const {

@@ -165,6 +165,26 @@ void RecordsetImpl::set_value(int position, jet::Value&& v) {
   set_value(position, static_cast<const jet::Value&>(v));
 }
 
+void RecordsetImpl::copy_value(int position, RecordsetImpl& source, int source_position) {
+  const jet::Value* v;
+  source.check_open();
+  if (source.editing_) {
+    v = &source.new_row_.at(static_cast<std::size_t>(source_position));
+  } else {
+    source.start();
+    if (source.at_end_) throw Error(jet_errors::kNoCurrentRecord, "No current record in '" + source.name_ + "'");
+    v = &source.current_.at(static_cast<std::size_t>(source_position));
+  }
+  const jet::ColumnType type = columns_.at(static_cast<std::size_t>(position)).type;
+  if (editing_ && (type == jet::ColumnType::Text || type == jet::ColumnType::Memo) &&
+      std::holds_alternative<std::string>(*v) && &source != this) {
+    check_open();
+    new_row_[static_cast<std::size_t>(position)] = *v;
+    return;
+  }
+  set_value(position, jet::Value(*v));
+}
+
 void RecordsetImpl::add_new() {
   check_open();
   if (!table_ || type_ == dbOpenSnapshot) {
@@ -318,5 +338,8 @@ int RecordsetField::Type() const { return type_code(rs_->columns()[static_cast<s
 jet::Value RecordsetField::Value() const { return rs_->value(position_); }
 void RecordsetField::SetValue(const jet::Value& v) { rs_->set_value(position_, v); }
 void RecordsetField::SetValue(jet::Value&& v) { rs_->set_value(position_, std::move(v)); }
+void RecordsetField::SetValueFrom(const RecordsetField& source) {
+  rs_->copy_value(position_, *source.rs_, source.position_);
+}
 
 }  // namespace mirutone::db

@@ -27,6 +27,8 @@ class RecordsetField {
   void SetValue(const jet::Value& v);
   void SetValue(jet::Value&& v);
   void SetValue(const char* text) { SetValue(jet::Value(std::string(text))); }
+  // SetValue(source.Value()), without copying the value twice.
+  void SetValueFrom(const RecordsetField& source);
 
  private:
   friend class Recordset;

@@ -52,6 +52,9 @@ class RecordsetImpl {
   jet::Value value(int position);
   void set_value(int position, const jet::Value& v);
   void set_value(int position, jet::Value&& v);
+  // set_value(position, source.value(source_position)) without the copy in
+  // between, failing as those two would, in that order.
+  void copy_value(int position, RecordsetImpl& source, int source_position);
   void add_new();
   void update();
   void cancel_update() { editing_ = false; }

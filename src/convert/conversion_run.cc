@@ -89,7 +89,7 @@ void remove_if_file(const std::string& path) {
     platform::remove_file(path);
   } catch (const platform::FileError& e) {
     // Jet's "could not delete" for a file in use or a read-only folder.
-    throw db::Error(3051, "Cannot delete the earlier output " + path + ": " + e.what());
+    throw db::Error(db::jet_errors::kCannotOpenFile, "Cannot delete the earlier output " + path + ": " + e.what());
   }
 }
 
@@ -181,15 +181,15 @@ std::optional<TableDamage> check_counts(const db::Database& source, const CopySt
 // without opening it, so a FIFO cannot hold the run), or a file that does
 // not open as a Jet database.
 void check_source(const db::Workspace& ws, const std::string& path, int codepage) {
-  if (path.empty()) throw db::Error(3024, "No source database was given");
+  if (path.empty()) throw db::Error(db::jet_errors::kFileNotFound, "No source database was given");
   std::error_code ec;
   const fs::file_status st = fs::status(platform::fs_path(path), ec);
   if (ec || !fs::exists(st)) {
-    throw db::Error(3024, "Could not find file '" + path + "': " +
+    throw db::Error(db::jet_errors::kFileNotFound, "Could not find file '" + path + "': " +
                               (ec ? ec.message() : std::string("No such file or directory")));
   }
   if (!fs::is_regular_file(st)) {
-    throw db::Error(3049, "'" + path + "' is not a regular file (" + platform::non_regular_kind(path) + ")");
+    throw db::Error(db::jet_errors::kCannotOpenDatabase, "'" + path + "' is not a regular file (" + platform::non_regular_kind(path) + ")");
   }
   db::Database probe = ws.OpenDatabase(path, codepage);
   probe.Close();
@@ -298,13 +298,13 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
     at.path = out_folder;
     switch (output_lock.try_lock(out_folder)) {
       case platform::LockResult::Locked: break;
-      case platform::LockResult::Busy: throw db::Error(3045, output_in_use(out_folder));
+      case platform::LockResult::Busy: throw db::Error(db::jet_errors::kFileInUse, output_in_use(out_folder));
       case platform::LockResult::Failed:
-        throw db::Error(3044, "cannot open the output folder " + out_folder + ": " + output_lock.error());
+        throw db::Error(db::jet_errors::kInvalidPath, "cannot open the output folder " + out_folder + ": " + output_lock.error());
     }
     for (const std::string* out : {&result.kanri_path, &result.data_path}) {
       std::string kind = platform::non_regular_kind(*out);
-      if (!kind.empty()) throw db::Error(3051, output_not_a_file(*out, kind));
+      if (!kind.empty()) throw db::Error(db::jet_errors::kCannotOpenFile, output_not_a_file(*out, kind));
     }
     at = Position{i18n::N_("removing earlier output")};
     remove_if_file(result.kanri_path);

@@ -13,7 +13,7 @@ namespace mirutone::jet {
 namespace {
 
 std::string hex_key(const std::string& text) {
-  static const auto keys = make_text_key_encoder(Format::Jet3, kSortJapanese);
+  static const auto keys = make_text_key_encoder(Format::Jet3, fmt::kSortJapanese);
   Bytes out;
   keys->append_key(text, out);
   std::string s;

@@ -5,7 +5,7 @@
 #include "db/jet/data_page_builder.h"
 #include "db/jet/header_builder.h"
 #include "db/jet/index_page.h"
-#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/page_store.h"
 #include "db/jet/usage_map_builder.h"
 
@@ -259,17 +259,17 @@ std::vector<std::vector<Value>> engine_object_rows(DateTime now) {
     std::int16_t type;
     bool engine_owned;
   };
-  const Plan plan[] = {{kTablesId, kRootContainerId, "Tables", kObjectContainer, true},
-                       {kDatabasesId, kRootContainerId, "Databases", kObjectContainer, true},
-                       {kRelationshipsId, kRootContainerId, "Relationships", kObjectContainer, true},
-                       {kMSysDbId, kDatabasesId, "MSysDb", kObjectDatabase, false},
-                       {jet3::kTdefMSysObjects, kTablesId, "MSysObjects", kObjectTable, true},
-                       {jet3::kTdefMSysACEs, kTablesId, "MSysACEs", kObjectTable, true},
-                       {jet3::kTdefMSysQueries, kTablesId, "MSysQueries", kObjectTable, true},
-                       {jet3::kTdefMSysRelationships, kTablesId, "MSysRelationships", kObjectTable, true}};
+  const Plan plan[] = {{fmt::kTablesId, fmt::kRootContainerId, "Tables", fmt::kObjectTypeContainer, true},
+                       {fmt::kDatabasesId, fmt::kRootContainerId, "Databases", fmt::kObjectTypeContainer, true},
+                       {fmt::kRelationshipsId, fmt::kRootContainerId, "Relationships", fmt::kObjectTypeContainer, true},
+                       {fmt::kMSysDbId, fmt::kDatabasesId, "MSysDb", fmt::kObjectTypeDatabase, false},
+                       {jet3::kTdefMSysObjects, fmt::kTablesId, "MSysObjects", fmt::kObjectTypeTable, true},
+                       {jet3::kTdefMSysACEs, fmt::kTablesId, "MSysACEs", fmt::kObjectTypeTable, true},
+                       {jet3::kTdefMSysQueries, fmt::kTablesId, "MSysQueries", fmt::kObjectTypeTable, true},
+                       {jet3::kTdefMSysRelationships, fmt::kTablesId, "MSysRelationships", fmt::kObjectTypeTable, true}};
   std::vector<std::vector<Value>> rows;
   for (const auto& p : plan) {
-    auto row = object_row(p.id, p.parent, p.name, p.type, kFlagsSystemObject, now, {});
+    auto row = object_row(p.id, p.parent, p.name, p.type, fmt::kFlagsSystemObject, now, {});
     if (p.engine_owned) row[6] = engine_sid();
     rows.push_back(std::move(row));
   }
@@ -286,16 +286,16 @@ std::vector<std::vector<Value>> engine_ace_rows() {
   // In the order Jet writes them.
   const Ace aces[] = {{2, 3, 0x00060000, false},         {3, 3, 0x00060000, false},
                       {4, 3, 0x00060000, false},         {5, 3, 0x000E0000, false},
-                      {kTablesId, 2, 0x000F00FE, true},  {kTablesId, 3, 0x000FFEFF, true},
-                      {kRelationshipsId, 2, 0x000F00FE, true}, {kRelationshipsId, 3, 0x00060001, false},
-                      {kDatabasesId, 3, 0x00060000, false}, {kMSysDbId, 3, 0x0006000E, false},
-                      {kMSysDbId, 1, 0x0000000E, false}, {kMSysDbId, 0, 0x0006000E, false},
+                      {fmt::kTablesId, 2, 0x000F00FE, true},  {fmt::kTablesId, 3, 0x000FFEFF, true},
+                      {fmt::kRelationshipsId, 2, 0x000F00FE, true}, {fmt::kRelationshipsId, 3, 0x00060001, false},
+                      {fmt::kDatabasesId, 3, 0x00060000, false}, {fmt::kMSysDbId, 3, 0x0006000E, false},
+                      {fmt::kMSysDbId, 1, 0x0000000E, false}, {fmt::kMSysDbId, 0, 0x0006000E, false},
                       {2, 0, 0x00060054, false},         {3, 0, 0x00060054, false},
                       {4, 0, 0x00060014, false},         {4, 1, 0x00000014, false},
                       {5, 0, 0x00060014, false},         {5, 1, 0x00000014, false},
-                      {2, 1, 0x00000014, false},         {kTablesId, 0, 0x000FFEFF, true},
-                      {kTablesId, 1, 0x000FFEFF, true},  {kRelationshipsId, 0, 0x000FFFFF, true},
-                      {kRelationshipsId, 1, 0x000FFFFF, true}};
+                      {2, 1, 0x00000014, false},         {fmt::kTablesId, 0, 0x000FFEFF, true},
+                      {fmt::kTablesId, 1, 0x000FFEFF, true},  {fmt::kRelationshipsId, 0, 0x000FFFFF, true},
+                      {fmt::kRelationshipsId, 1, 0x000FFFFF, true}};
   std::vector<std::vector<Value>> rows;
   for (const auto& a : aces) {
     Bytes sid = a.sid == 0 ? workgroup_sid() : a.sid == 1 ? users_sid() : a.sid == 2 ? creator_sid() : admin_sid();

@@ -21,19 +21,6 @@ namespace mirutone::jet {
 
 class PageStore;
 
-// Ids and values of the catalog.
-inline constexpr std::int32_t kRootContainerId = 0x0F000000;
-inline constexpr std::int32_t kTablesId = 0x0F000001;
-inline constexpr std::int32_t kDatabasesId = 0x0F000002;
-inline constexpr std::int32_t kRelationshipsId = 0x0F000003;
-inline constexpr std::int32_t kMSysDbId = 0x10000000;
-inline constexpr std::int32_t kFirstSyntheticId = static_cast<std::int32_t>(0x80000000u);
-inline constexpr std::int16_t kObjectTable = 1;
-inline constexpr std::int16_t kObjectDatabase = 2;
-inline constexpr std::int16_t kObjectContainer = 3;
-inline constexpr std::int16_t kObjectQuery = 5;
-inline constexpr std::int32_t kFlagsSystemObject = static_cast<std::int32_t>(0x80000000u);
-
 // Owner SIDs: the engine, and the default Admin user.
 Bytes engine_sid();
 Bytes admin_sid();

@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "db/jet/format.h"
-#include "db/jet/jet3_layout.h"
-#include "db/jet/jet3_row_layout.h"
+#include "db/jet/jet3_format.h"
 
 namespace mirutone::jet {
 

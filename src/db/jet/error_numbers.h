@@ -23,6 +23,7 @@ inline constexpr int kTypeMismatch = 3464;
 // Files.
 inline constexpr int kFileNotFound = 3024;
 inline constexpr int kInvalidPath = 3044;
+inline constexpr int kFileInUse = 3045;  // Could not use the file; already in use
 inline constexpr int kCannotOpenFile = 3051;
 
 // Objects and collections.

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "db/jet/format.h"
-#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/rc4.h"
 
 namespace mirutone::jet {

@@ -90,8 +90,8 @@ JapaneseSortKeys japanese_sort_keys() { return japanese_keys.load(); }
 
 std::shared_ptr<const TextKeyEncoder> make_text_key_encoder(Format format, int sort_order) {
   if (format == Format::Jet3) {
-    if (sort_order == kSortGeneral) return std::make_shared<GeneralTextKeys>();
-    if (sort_order == kSortJapanese) {
+    if (sort_order == fmt::kSortGeneral) return std::make_shared<GeneralTextKeys>();
+    if (sort_order == fmt::kSortJapanese) {
       if (japanese_sort_keys() == JapaneseSortKeys::System) return std::make_shared<SystemJapaneseTextKeys>();
       return std::make_shared<JapaneseTextKeys>();
     }

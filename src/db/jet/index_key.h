@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "db/jet/error.h"
+#include "db/jet/format_common.h"
 #include "db/jet/reader.h"
 #include "db/jet/utf8.h"
 #include "db/jet/value.h"
@@ -41,10 +42,6 @@ inline constexpr std::uint8_t kKeyFlagAscending = 0x7F;
 inline constexpr std::uint8_t kKeyFlagDescending = 0x80;
 inline constexpr std::uint8_t kKeyNullAscending = 0x00;
 inline constexpr std::uint8_t kKeyNullDescending = 0xFF;
-
-// Sort orders (LCIDs) as stored in the header and the column descriptors.
-inline constexpr int kSortGeneral = 0x0409;
-inline constexpr int kSortJapanese = 0x0411;
 
 // Text part of a key for one sort order.
 class TextKeyEncoder {

@@ -10,34 +10,6 @@
 namespace mirutone::jet {
 namespace {
 
-constexpr IndexPageLayout kJet3Index = {
-    .page_size = 2048,
-    .off_free = 2,
-    .off_tdef = 4,
-    .off_prev = 8,
-    .off_next = 12,
-    .off_tail = 16,
-    .off_prefix = 20,
-    .prefix_size = 1,
-    .off_level = 21,
-    .off_mask = 22,
-    .off_entries = 0xF8,
-};
-
-constexpr IndexPageLayout kJet4Index = {
-    .page_size = 4096,
-    .off_free = 2,
-    .off_tdef = 4,
-    .off_prev = 12,
-    .off_next = 16,
-    .off_tail = 20,
-    .off_prefix = 24,
-    .prefix_size = 2,
-    .off_level = 26,
-    .off_mask = 27,
-    .off_entries = 0x1E0,
-};
-
 constexpr std::size_t kRowPointerSize = 4;  // 3-byte page + row
 constexpr std::size_t kChildSize = 4;
 constexpr std::uint32_t kMaxDataPage = 0xFFFFFF;
@@ -94,10 +66,6 @@ std::size_t stored_size(bool leaf, std::span<const IndexEntry> entries, std::siz
 
 }  // namespace
 
-const IndexPageLayout& index_page_layout(Format format) {
-  return format == Format::Jet3 ? kJet3Index : kJet4Index;
-}
-
 int compare_entries(const IndexEntry& a, const IndexEntry& b) {
   // Byte i of key + 3-byte page + row, without building the strings.
   auto at = [](const IndexEntry& e, std::size_t i) -> std::uint8_t {
@@ -125,11 +93,11 @@ IndexPage decode_index_page(Format format, std::span<const std::uint8_t> bytes,
   };
   if (bytes.size() != static_cast<std::size_t>(l.page_size)) throw corrupt("wrong page size");
   const std::uint8_t* p = bytes.data();
-  if ((p[0] != kIndexLeafPage && p[0] != kIndexNodePage) || p[1] != 0x01)
+  if ((p[0] != fmt::kPageIndexLeaf && p[0] != fmt::kPageIndexNode) || p[1] != 0x01)
     throw corrupt("not an index page (type byte " + std::to_string(p[0]) + ")");
 
   IndexPage page;
-  page.leaf = p[0] == kIndexLeafPage;
+  page.leaf = p[0] == fmt::kPageIndexLeaf;
   page.tdef_page = le32(p + l.off_tdef);
   page.prev_page = le32(p + l.off_prev);
   page.next_page = le32(p + l.off_next);
@@ -211,7 +179,7 @@ Bytes encode_index_page_with_prefix(Format format, const IndexPage& page, std::s
 
   Bytes out(static_cast<std::size_t>(l.page_size), 0);
   std::uint8_t* p = out.data();
-  p[0] = page.leaf ? kIndexLeafPage : kIndexNodePage;
+  p[0] = page.leaf ? fmt::kPageIndexLeaf : fmt::kPageIndexNode;
   p[1] = 0x01;
   put_le32(p + l.off_tdef, page.tdef_page);
   put_le32(p + l.off_prev, page.prev_page);

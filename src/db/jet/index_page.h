@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "db/jet/error.h"
+#include "db/jet/format.h"
 #include "db/jet/reader.h"
 #include "db/jet/value.h"
 
@@ -39,27 +40,8 @@ namespace mirutone::jet {
 
 class PageSource;
 
-inline constexpr std::uint8_t kIndexNodePage = 0x03;
-inline constexpr std::uint8_t kIndexLeafPage = 0x04;
-
-struct IndexPageLayout {
-  int page_size;
-  int off_free;
-  int off_tdef;
-  int off_prev;
-  int off_next;
-  int off_tail;
-  int off_prefix;
-  int prefix_size;     // 1 on Jet 3, 2 on Jet 4
-  int off_level;       // height above the leaves: 0 on leaves, 1 on the nodes above them, ...
-  int off_mask;
-  int off_entries;
-
-  // Bytes available for entries on one page.
-  int capacity() const { return page_size - off_entries; }
-};
-
-const IndexPageLayout& index_page_layout(Format format);
+using fmt::IndexPageLayout;
+using fmt::index_page_layout;
 
 struct IndexEntry {
   Bytes key;               // the encoded key (index_key.h)

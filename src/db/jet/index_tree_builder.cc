@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/page_file.h"
 #include "db/jet/page_store.h"
 

@@ -4,15 +4,14 @@
 
 #include "db/jet/data_page_builder.h"
 #include "db/jet/error.h"
-#include "db/jet/jet3_layout.h"
-#include "db/jet/jet3_row_layout.h"
+#include "db/jet/jet3_format.h"
 
 namespace mirutone::jet {
 
 namespace {
 
 std::vector<std::uint8_t> reference(std::size_t length, std::uint8_t kind, fmt::RowPointer rp) {
-  std::vector<std::uint8_t> ref(jet3::kLongValueRefSize, 0);
+  std::vector<std::uint8_t> ref(fmt::kLongValueRefSize, 0);
   jet3::put_u24(ref.data(), static_cast<std::uint32_t>(length));
   ref[3] = kind;
   if (kind != fmt::kLvInline) jet3::put_row_pointer(ref.data() + 4, rp);

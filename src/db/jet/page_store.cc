@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "db/jet/format.h"
-#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/rc4.h"
 #include "db/jet/usage_map_builder.h"
 #include "platform/file.h"

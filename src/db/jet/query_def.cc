@@ -1,26 +1,11 @@
 // Decomposition of a stored query's SQL into MSysQueries rows.
 #include "db/jet/query_def.h"
 
+#include "db/jet/query_format.h"
 #include "db/jet/query_sql_parse.h"
 
 namespace mirutone::jet {
 namespace {
-
-// Row kinds (MSysQueries.Attribute).
-constexpr std::uint8_t kAttrStart = 0;
-constexpr std::uint8_t kAttrType = 1;
-constexpr std::uint8_t kAttrParameter = 2;
-constexpr std::uint8_t kAttrOptions = 3;
-constexpr std::uint8_t kAttrTable = 5;
-constexpr std::uint8_t kAttrColumn = 6;
-constexpr std::uint8_t kAttrJoin = 7;
-constexpr std::uint8_t kAttrWhere = 8;
-constexpr std::uint8_t kAttrGroupBy = 9;
-constexpr std::uint8_t kAttrHaving = 10;
-constexpr std::uint8_t kAttrOrderBy = 11;
-constexpr std::uint8_t kAttrEnd = 255;
-
-constexpr std::int16_t kTypeSelect = 1;
 
 class RowSink {
  public:
@@ -45,7 +30,7 @@ std::vector<QueryRow> decompose_query(const std::string& name, const std::string
   const ParsedSelect q = parse_select_query(name, sql);
   RowSink out;
   out.add(kAttrStart).flag = 0;
-  out.add(kAttrType).flag = kTypeSelect;
+  out.add(kAttrType).flag = kQuerySelect;
   for (const auto& p : q.parameters) {
     auto& row = out.add(kAttrParameter);
     row.flag = p.type_code;

@@ -9,20 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "db/jet/query_format.h"
+
 namespace mirutone::jet {
-
-// Bits of the select-options Flag (attribute 3 of MSysQueries).
-inline constexpr std::int16_t kSelectStar = 0x01;
-inline constexpr std::int16_t kSelectDistinct = 0x02;
-inline constexpr std::int16_t kSelectOwnerAccess = 0x04;
-inline constexpr std::int16_t kSelectDistinctRow = 0x08;
-inline constexpr std::int16_t kSelectTop = 0x10;
-inline constexpr std::int16_t kSelectPercent = 0x20;
-
-// Join kinds (Flag of attribute 7).
-inline constexpr std::int16_t kJoinInner = 1;
-inline constexpr std::int16_t kJoinLeft = 2;
-inline constexpr std::int16_t kJoinRight = 3;
 
 // A node of an expression. Parentheses leave no node of their own.
 struct SqlExpr {

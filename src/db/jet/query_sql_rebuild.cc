@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "db/jet/query_def.h"
+#include "db/jet/query_format.h"
 #include "db/jet/query_param_types.h"
 #include "db/jet/query_sql_lexer.h"
 #include "db/jet/query_sql_parse.h"
@@ -14,27 +15,6 @@ namespace mirutone::jet {
 namespace {
 
 constexpr std::string_view kNewline = "\r\n";
-
-// Query types (Flag of the type row).
-constexpr std::int16_t kSelect = 1;
-constexpr std::int16_t kMakeTable = 2;
-constexpr std::int16_t kAppend = 3;
-constexpr std::int16_t kUpdate = 4;
-constexpr std::int16_t kDelete = 5;
-constexpr std::int16_t kCrosstab = 6;
-constexpr std::int16_t kDataDefinition = 7;
-constexpr std::int16_t kPassThrough = 8;
-constexpr std::int16_t kUnion = 9;
-
-// Type code of a TEXT parameter, whose size Jet 4 keeps in LvExtra.
-constexpr std::int16_t kTextType = 10;
-// Flags of output columns and GROUP BY items in a crosstab query.
-constexpr std::int16_t kCrosstabValue = 0;
-constexpr std::int16_t kCrosstabPivot = 1;
-// Flag bit of an append query's column that is a VALUES item.
-constexpr std::int16_t kAppendValue = static_cast<std::int16_t>(0x8000);
-// Prefix of the table-row Name2 that marks the parts of a union query.
-constexpr std::string_view kUnionPart = "X7YZ_____";
 
 // Words that would be read as SQL if left unbracketed.
 bool is_keyword(std::string_view s) {
@@ -93,9 +73,9 @@ class Rebuilder {
   }
 
   std::optional<std::string> run() {
-    const QueryRow* type_row = first(1);
-    const std::int16_t type = type_row && type_row->flag ? *type_row->flag : kSelect;
-    if (type == kDataDefinition || type == kPassThrough) {
+    const QueryRow* type_row = first(kAttrType);
+    const std::int16_t type = type_row && type_row->flag ? *type_row->flag : kQuerySelect;
+    if (type == kQueryDataDefinition || type == kQueryPassThrough) {
       if (!type_row->expression) return std::nullopt;
       return without_nuls(*type_row->expression);
     }
@@ -103,23 +83,23 @@ class Rebuilder {
     if (!params) return std::nullopt;
     std::optional<std::string> body;
     switch (type) {
-      case kSelect:
-      case kMakeTable:
-        body = select_statement(type == kMakeTable ? type_row : nullptr);
+      case kQuerySelect:
+      case kQueryMakeTable:
+        body = select_statement(type == kQueryMakeTable ? type_row : nullptr);
         break;
-      case kAppend:
+      case kQueryAppend:
         body = append_statement(*type_row);
         break;
-      case kUpdate:
+      case kQueryUpdate:
         body = update_statement();
         break;
-      case kDelete:
+      case kQueryDelete:
         body = delete_statement();
         break;
-      case kCrosstab:
+      case kQueryCrosstab:
         body = crosstab_statement();
         break;
-      case kUnion:
+      case kQueryUnion:
         body = union_statement();
         break;
       default:
@@ -142,12 +122,12 @@ class Rebuilder {
     return nullptr;
   }
   std::int16_t options() const {
-    const QueryRow* r = first(3);
+    const QueryRow* r = first(kAttrOptions);
     return r && r->flag ? *r->flag : 0;
   }
 
   std::optional<std::string> parameters() const {
-    auto rows = all(2);
+    auto rows = all(kAttrParameter);
     if (rows.empty()) return std::string();
     std::string out = "PARAMETERS ";
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -156,7 +136,7 @@ class Rebuilder {
       if (!type) return std::nullopt;
       if (i) out += ", ";
       out += quote_parameter(*rows[i]->name1) + " " + std::string(*type);
-      if (rows[i]->flag == kTextType && rows[i]->lv_extra.value_or(0) > 0)
+      if (rows[i]->flag == kParameterText && rows[i]->lv_extra.value_or(0) > 0)
         out += "(" + std::to_string(*rows[i]->lv_extra) + ")";
     }
     return out + ";" + std::string(kNewline);
@@ -169,7 +149,7 @@ class Rebuilder {
     if (flags & kSelectDistinct) out += "DISTINCT ";
     else if (flags & kSelectDistinctRow) out += "DISTINCTROW ";
     if (flags & kSelectTop) {
-      const QueryRow* r = first(3);
+      const QueryRow* r = first(kAttrOptions);
       out += "TOP " + r->name1.value_or("") + " ";
       if (flags & kSelectPercent) out += "PERCENT ";
     }
@@ -179,7 +159,7 @@ class Rebuilder {
   // Output columns, filtered by `keep` on their Flag; '*' first when set.
   std::optional<std::string> column_list(bool star, bool (*keep)(std::int16_t)) const {
     std::string out = star ? "*" : "";
-    for (const QueryRow* r : all(6)) {
+    for (const QueryRow* r : all(kAttrColumn)) {
       if (!keep(r->flag.value_or(0))) continue;
       if (!r->expression) return std::nullopt;
       if (!out.empty()) out += ", ";
@@ -198,7 +178,7 @@ class Rebuilder {
       bool joined = false;
     };
     std::vector<Part> parts;
-    for (const QueryRow* r : all(5)) {
+    for (const QueryRow* r : all(kAttrTable)) {
       Part p;
       if (r->name1) p.sql = quote_name(*r->name1);
       else if (r->expression) p.sql = "(" + *r->expression + ")";
@@ -215,7 +195,7 @@ class Rebuilder {
       std::vector<std::string> conditions;
     };
     std::vector<JoinGroup> groups;
-    for (const QueryRow* r : all(7)) {
+    for (const QueryRow* r : all(kAttrJoin)) {
       if (!r->name1 || !r->name2 || !r->expression) return std::nullopt;
       auto same = std::find_if(groups.begin(), groups.end(), [&](const JoinGroup& g) {
         return names_equal(*g.row->name1, *r->name1) && names_equal(*g.row->name2, *r->name2) &&
@@ -262,7 +242,7 @@ class Rebuilder {
       if (!out.empty()) out += ", ";
       out += p.sql;
     }
-    if (const QueryRow* db = first(4)) out += " IN " + database_reference(db->name1, db->expression);
+    if (const QueryRow* db = first(kAttrDatabase)) out += " IN " + database_reference(db->name1, db->expression);
     return out;
   }
 
@@ -278,21 +258,21 @@ class Rebuilder {
   std::string tail_clauses(bool crosstab) const {
     std::string out;
     const std::string nl(kNewline);
-    if (const QueryRow* w = first(8); w && w->expression) out += nl + "WHERE " + *w->expression;
+    if (const QueryRow* w = first(kAttrWhere); w && w->expression) out += nl + "WHERE " + *w->expression;
     std::string group;
-    for (const QueryRow* g : all(9)) {
+    for (const QueryRow* g : all(kAttrGroupBy)) {
       if (!g->expression || (crosstab && g->flag.value_or(0) == kCrosstabPivot)) continue;
       group += (group.empty() ? "" : ", ") + *g->expression;
     }
     if (!group.empty()) out += nl + "GROUP BY " + group;
-    if (const QueryRow* h = first(10); h && h->expression) out += nl + "HAVING " + *h->expression;
+    if (const QueryRow* h = first(kAttrHaving); h && h->expression) out += nl + "HAVING " + *h->expression;
     out += order_by();
     return out;
   }
 
   std::string order_by() const {
     std::string order;
-    for (const QueryRow* o : all(11)) {
+    for (const QueryRow* o : all(kAttrOrderBy)) {
       if (!o->expression) continue;
       order += (order.empty() ? "" : ", ") + *o->expression;
       if (o->name1 && !o->name1->empty() && (o->name1->front() == 'D' || o->name1->front() == 'd')) order += " DESC";
@@ -321,7 +301,7 @@ class Rebuilder {
   std::optional<std::string> append_statement(const QueryRow& type_row) const {
     if (!type_row.name1) return std::nullopt;
     std::string out = "INSERT INTO " + quote_name(*type_row.name1);
-    const auto cols = all(6);
+    const auto cols = all(kAttrColumn);
     bool all_targets = !cols.empty();
     bool values = !cols.empty();
     for (const QueryRow* c : cols) {
@@ -352,13 +332,13 @@ class Rebuilder {
     auto from = from_clause();
     if (!from) return std::nullopt;
     std::string set;
-    for (const QueryRow* c : all(6)) {
+    for (const QueryRow* c : all(kAttrColumn)) {
       if (!c->name2 || !c->expression) return std::nullopt;
       set += (set.empty() ? "" : ", ") + *c->name2 + " = " + *c->expression;
     }
     if (set.empty()) return std::nullopt;
     std::string out = "UPDATE " + select_predicates() + *from + std::string(kNewline) + "SET " + set;
-    if (const QueryRow* w = first(8); w && w->expression) out += std::string(kNewline) + "WHERE " + *w->expression;
+    if (const QueryRow* w = first(kAttrWhere); w && w->expression) out += std::string(kNewline) + "WHERE " + *w->expression;
     return out + owner_access();
   }
 
@@ -373,7 +353,7 @@ class Rebuilder {
   std::optional<std::string> crosstab_statement() const {
     std::string value;
     std::optional<std::string> pivot;
-    for (const QueryRow* c : all(6)) {
+    for (const QueryRow* c : all(kAttrColumn)) {
       if (!c->expression) return std::nullopt;
       const auto flag = c->flag.value_or(0);
       if (flag == kCrosstabValue && value.empty()) {
@@ -392,7 +372,7 @@ class Rebuilder {
 
   std::optional<std::string> union_statement() const {
     std::vector<std::string> parts;
-    for (const QueryRow* t : all(5)) {
+    for (const QueryRow* t : all(kAttrTable)) {
       if (!t->expression) continue;
       if (t->name2 && t->name2->rfind(kUnionPart, 0) != 0) continue;
       parts.push_back(trim(without_nuls(*t->expression)));

@@ -7,8 +7,8 @@
 
 #include "db/jet/codepage.h"
 #include "db/jet/error.h"
-#include "db/jet/jet3_layout.h"
-#include "db/jet/jet3_row_layout.h"
+#include "db/jet/error_numbers.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/long_value_builder.h"
 
 namespace mirutone::jet {
@@ -90,7 +90,7 @@ class ColumnError {
     throw Error(code, "", prefix + ": " + what);
   }
   [[noreturn]] void mismatch(const char* type, const Value& v) const {
-    fail(3421, std::string("the ") + type + " column cannot take " + kind_name(v));
+    fail(error_numbers::kTypeConversion, std::string("the ") + type + " column cannot take " + kind_name(v));
   }
 
  private:
@@ -112,7 +112,7 @@ void put_fixed(std::uint8_t* p, const ColumnDef& c, const Value& v, const CodePa
   const auto* i = std::get_if<std::int32_t>(&v);
   auto range = [&](std::int64_t lo, std::int64_t hi, const char* type) {
     if (*i < lo || *i > hi)
-      err.fail(3349, std::to_string(*i) + " is out of range for a " + type + " column (" +
+      err.fail(error_numbers::kNumericOverflow, std::to_string(*i) + " is out of range for a " + type + " column (" +
                          std::to_string(lo) + " to " + std::to_string(hi) + ")");
   };
   switch (c.type) {
@@ -189,13 +189,13 @@ void put_fixed(std::uint8_t* p, const ColumnDef& c, const Value& v, const CodePa
           b ? b->data() : reinterpret_cast<const std::uint8_t*>(encoded.data());
       const std::size_t len = b ? b->size() : encoded.size();
       if (len > c.length)
-        err.fail(3163, std::to_string(len) + " bytes do not fit the column's fixed " +
+        err.fail(error_numbers::kFieldTooSmall, std::to_string(len) + " bytes do not fit the column's fixed " +
                            std::to_string(c.length) + " bytes");
       std::memcpy(p, data, len);
       return;
     }
     default:
-      err.fail(3421, "type " + type_name(c.type) + " cannot be stored in a Jet 3 fixed column");
+      err.fail(error_numbers::kTypeConversion, "type " + type_name(c.type) + " cannot be stored in a Jet 3 fixed column");
   }
 }
 
@@ -232,7 +232,7 @@ void var_bytes(const ColumnDef& c, const Value& v, const CodePage& cp, const Col
       // columns without the fixed flag): the same bytes as in the fixed area.
       const int size = natural_size(c.type);
       if (size == 0)
-        err.fail(3421,
+        err.fail(error_numbers::kTypeConversion,
                  "type " + type_name(c.type) + " cannot be stored in a Jet 3 variable column");
       out.assign(static_cast<std::size_t>(size), 0);
       put_fixed(out.data(), c, v, cp, err);
@@ -375,7 +375,7 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
   }
 
   auto long_size = [](const Pending& p) {
-    return jet3::kLongValueRefSize + (p.inline_ ? static_cast<int>(p.data.size()) : 0);
+    return fmt::kLongValueRefSize + (p.inline_ ? static_cast<int>(p.data.size()) : 0);
   };
   auto row_size = [&]() {
     int size = 1 + fixed_size_ + mask_size;
@@ -420,7 +420,7 @@ std::vector<std::uint8_t> RowBuilder::build(std::span<const Value> values,
                   std::to_string(jet3::kMaxRowSize);
     if (worst_len > 0)
       ColumnError(table_name_, cols[worst])
-          .fail(3047, what + " (this column takes " + std::to_string(worst_len) + ")");
+          .fail(error_numbers::kRecordTooLarge, what + " (this column takes " + std::to_string(worst_len) + ")");
     throw Error(error_numbers::kRecordTooLarge, "", "table '" + table_name_ + "': " + what);
   }
 

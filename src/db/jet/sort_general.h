@@ -12,7 +12,7 @@ namespace mirutone::jet {
 
 class GeneralTextKeys final : public TextKeyEncoder {
  public:
-  int sort_order() const override { return kSortGeneral; }
+  int sort_order() const override { return fmt::kSortGeneral; }
   void append_key(std::string_view utf8, Bytes& out) const override;
 };
 

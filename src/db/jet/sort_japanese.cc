@@ -248,7 +248,7 @@ SystemJapaneseTextKeys::SystemJapaneseTextKeys() {
 void SystemJapaneseTextKeys::append_key(std::string_view utf8, Bytes& out) const {
   // Trailing spaces are dropped as for the built-in keys.
   while (!utf8.empty() && utf8.back() == ' ') utf8.remove_suffix(1);
-  if (!platform::system_sort_key(kSortJapanese,
+  if (!platform::system_sort_key(fmt::kSortJapanese,
                                  platform::kIgnoreCase | platform::kIgnoreKanaType | platform::kIgnoreWidth,
                                  utf8, out))
     throw Error(0, "", "index key: the system gave no Japanese sort key for '" + std::string(utf8) + "'");

@@ -15,7 +15,7 @@ namespace mirutone::jet {
 
 class JapaneseTextKeys final : public TextKeyEncoder {
  public:
-  int sort_order() const override { return kSortJapanese; }
+  int sort_order() const override { return fmt::kSortJapanese; }
   void append_key(std::string_view utf8, Bytes& out) const override;
 };
 
@@ -25,7 +25,7 @@ class JapaneseTextKeys final : public TextKeyEncoder {
 class SystemJapaneseTextKeys final : public TextKeyEncoder {
  public:
   SystemJapaneseTextKeys();
-  int sort_order() const override { return kSortJapanese; }
+  int sort_order() const override { return fmt::kSortJapanese; }
   void append_key(std::string_view utf8, Bytes& out) const override;
 };
 

@@ -6,8 +6,7 @@
 #include "db/jet/data_page_builder.h"
 #include "db/jet/index_entry_sorter.h"
 #include "db/jet/index_tree_builder.h"
-#include "db/jet/jet3_layout.h"
-#include "db/jet/jet3_row_layout.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/long_value_builder.h"
 #include "db/jet/page_store.h"
 #include "db/jet/row_builder.h"
@@ -382,12 +381,12 @@ void TableWriter::finish() {
       ix.tree_distinct = distinct;
       ix.changed = false;
     }
-    int stats = kTdefOffStats + static_cast<int>(ix.real) * fmt::kJet3.real_index_stats_size;
+    int stats = fmt::kJet3.td_var_start + static_cast<int>(ix.real) * fmt::kJet3.real_index_stats_size;
     patch_u32(stats, system ? 0 : static_cast<std::uint32_t>(ix.tree_entries));
     patch_u32(stats + 4, static_cast<std::uint32_t>(ix.tree_distinct));
   }
-  patch_u32(kTdefOffRowCount, row_count_);
-  patch_u32(kTdefOffAutonumber, autonumber_);
+  patch_u32(fmt::kJet3.td_off_row_count, row_count_);
+  patch_u32(fmt::kJet3.td_off_autonumber, autonumber_);
   // The trees now hold every entry; further rows start again from them.
   for (auto& ix : indexes_) ix.entries->clear();
   indexes_loaded_ = false;

@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "db/jet/error.h"
-#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_format.h"
 
 namespace mirutone::jet {
 

@@ -67,11 +67,6 @@ struct TdefPlan {
   std::vector<TdefLongValueMaps> long_value_maps;
 };
 
-// Offsets of the fields that change as rows are added (in the joined form).
-inline constexpr int kTdefOffRowCount = 12;
-inline constexpr int kTdefOffAutonumber = 16;
-inline constexpr int kTdefOffStats = 43;
-
 // The joined definition. Throws Error when it breaks a Jet 3 limit.
 std::vector<std::uint8_t> build_tdef(const TdefPlan& plan);
 

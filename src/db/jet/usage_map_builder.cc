@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "db/jet/data_page_builder.h"
-#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/page_store.h"
 #include "db/jet/usage_map.h"
 

@@ -13,11 +13,12 @@
 #include "db/jet/index_key.h"
 #include "db/jet/index_page.h"
 #include "db/jet/names.h"
-#include "db/jet/jet3_layout.h"
+#include "db/jet/jet3_format.h"
 #include "db/jet/page_store.h"
 #include "db/jet/properties.h"
 #include "db/jet/properties_builder.h"
 #include "db/jet/query_def.h"
+#include "db/jet/query_format.h"
 #include "db/jet/table_writer.h"
 #include "db/jet/tdef_builder.h"
 #include "db/jet/usage_map_builder.h"
@@ -88,7 +89,7 @@ Writer::Writer(std::string path, std::unique_ptr<PageStore> store, Locale locale
       store_(std::move(store)),
       locale_(locale),
       text_(std::make_unique<CodePage>(locale.codepage)),
-      next_synthetic_id_(kFirstSyntheticId),
+      next_synthetic_id_(fmt::kFirstSyntheticId),
       sort_memory_(TableWriter::kDefaultSortMemory) {}
 
 Writer::~Writer() {
@@ -125,8 +126,8 @@ std::unique_ptr<Writer> Writer::open(const std::string& path) {
                                        Locale{static_cast<std::uint16_t>(h.sort_order), static_cast<std::uint16_t>(cp)}));
   for (const auto& e : read_catalog(*w->store_, fmt::kJet3, *w->text_)) {
     if (e.id < 0) w->next_synthetic_id_ = std::max(w->next_synthetic_id_, e.id + 1);
-    if (e.kind() == kObjectQuery) w->query_names_.push_back(e.name);
-    if (e.kind() == kObjectTable && e.parent_id == kTablesId && !e.system()) {
+    if (e.kind() == fmt::kObjectTypeQuery) w->query_names_.push_back(e.name);
+    if (e.kind() == fmt::kObjectTypeTable && e.parent_id == fmt::kTablesId && !e.system()) {
       auto t = std::make_unique<TableEntry>();
       t->name = e.name;
       t->tdef_page = e.tdef_page();
@@ -200,7 +201,7 @@ void Writer::check_new_name(const std::string& name, const char* what) const {
 
 void Writer::check_catalog_row(std::int32_t id, const std::string& name, std::int16_t type) {
   try {
-    system_table(jet3::kTdefMSysObjects).check(object_row(id, kTablesId, name, type, 0, now_local(), {}));
+    system_table(jet3::kTdefMSysObjects).check(object_row(id, fmt::kTablesId, name, type, 0, now_local(), {}));
   } catch (const Error& e) {
     if (e.jet_code() == error_numbers::kDuplicateKey) throw Error(error_numbers::kTableExists, path_, "an object named '" + name + "' already exists");
     throw;
@@ -210,7 +211,7 @@ void Writer::check_catalog_row(std::int32_t id, const std::string& name, std::in
 void Writer::add_object(std::int32_t id, const std::string& name, std::int16_t type, std::int32_t flags,
                         Bytes lvprop) {
   system_table(jet3::kTdefMSysObjects)
-      .append(object_row(id, kTablesId, name, type, flags, now_local(), std::move(lvprop)));
+      .append(object_row(id, fmt::kTablesId, name, type, flags, now_local(), std::move(lvprop)));
   auto& aces = system_table(jet3::kTdefMSysACEs);
   for (auto& row : object_ace_rows(id)) aces.append(std::move(row));
 }
@@ -317,7 +318,7 @@ void Writer::create_table(const TableDesign& design) {
 
   // The catalog row must be accepted before any page is taken; the
   // definition goes on the next page, which becomes the table's id.
-  check_catalog_row(static_cast<std::int32_t>(store_->page_count()), tname, kObjectTable);
+  check_catalog_row(static_cast<std::int32_t>(store_->page_count()), tname, fmt::kObjectTypeTable);
 
   // Pages: the definition, the map rows, one empty root leaf per index.
   const std::size_t tdef_pages = static_cast<std::size_t>(tdef_page_count(build_tdef(t).size()));
@@ -373,7 +374,7 @@ void Writer::create_table(const TableDesign& design) {
     }
     blocks.push_back(std::move(b));
   }
-  add_object(static_cast<std::int32_t>(pages[0]), tname, kObjectTable, 0, build_property_blob(blocks));
+  add_object(static_cast<std::int32_t>(pages[0]), tname, fmt::kObjectTypeTable, 0, build_property_blob(blocks));
 
   auto entry = std::make_unique<TableEntry>();
   entry->name = tname;
@@ -385,16 +386,14 @@ void Writer::create_table(const TableDesign& design) {
 void Writer::create_query(const std::string& name, const std::string& sql) {
   check_new_name(name, "query");
   std::vector<QueryRow> rows = decompose_query(name, sql);
-  std::int16_t kind = 1;
+  std::int16_t kind = kQuerySelect;
   for (const auto& r : rows) {
-    if (r.attribute == 1 && r.flag) kind = *r.flag;
+    if (r.attribute == kAttrType && r.flag) kind = *r.flag;
   }
-  // MSysObjects.Flags of each query type (attr-1 Flag 1..9).
-  static const std::int32_t kFlags[] = {0x00, 0x00, 0x50, 0x40, 0x30, 0x20, 0x10, 0x60, 0x70, 0x80};
-  std::int32_t flags = kind >= 1 && kind <= 9 ? kFlags[kind] : 0;
+  const std::int32_t flags = query_object_flags(kind);
 
   std::int32_t id = next_synthetic_id_;
-  check_catalog_row(id, name, kObjectQuery);
+  check_catalog_row(id, name, fmt::kObjectTypeQuery);
   auto& queries = system_table(jet3::kTdefMSysQueries);
   std::vector<std::vector<Value>> stored;
   for (const auto& r : rows) {
@@ -414,7 +413,7 @@ void Writer::create_query(const std::string& name, const std::string& sql) {
   std::string text = text_->encode(sql);
   for (auto& v : stored) queries.append(std::move(v));
   NewPropertyBlock object{"", false, {{kQueryTextProperty, ColumnType::Memo, Bytes(text.begin(), text.end()), false}}};
-  add_object(id, name, kObjectQuery, flags, build_property_blob({object}));
+  add_object(id, name, fmt::kObjectTypeQuery, flags, build_property_blob({object}));
   ++next_synthetic_id_;
   query_names_.push_back(name);
 }

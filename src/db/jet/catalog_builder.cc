@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "db/jet/codepage.h"
 #include "db/jet/data_page_builder.h"
 #include "db/jet/header_builder.h"
 #include "db/jet/index_page.h"
@@ -45,12 +46,12 @@ struct ColumnPlan {
 
 // Lays out columns in order: fixed ones packed from offset 0 (Booleans take no
 // room), variable ones numbered in order.
-std::vector<TdefColumn> plan_columns(std::initializer_list<ColumnPlan> plan, std::uint16_t sort_order,
+std::vector<ColumnDef> plan_columns(std::initializer_list<ColumnPlan> plan, std::uint16_t sort_order,
                                      std::uint16_t codepage) {
-  std::vector<TdefColumn> cols;
+  std::vector<ColumnDef> cols;
   std::uint16_t fixed_at = 0, var_count = 0, number = 0;
   for (const auto& p : plan) {
-    TdefColumn c;
+    ColumnDef c;
     c.type = p.type;
     c.name = p.name;
     c.number = number++;
@@ -74,14 +75,23 @@ std::vector<TdefColumn> plan_columns(std::initializer_list<ColumnPlan> plan, std
   return cols;
 }
 
-TdefRealIndex real_index(std::initializer_list<std::uint16_t> columns, RowPointer map, std::uint32_t root,
-                         std::uint8_t flags) {
-  TdefRealIndex ri;
+RealIndexDef real_index(std::initializer_list<std::uint16_t> columns, RowPointer map, std::uint32_t root,
+                        std::uint8_t flags) {
+  RealIndexDef ri;
   for (auto c : columns) ri.columns.push_back({c, true});
-  ri.map = map;
-  ri.root = root;
+  ri.usage_map = map;
+  ri.first_page = root;
   ri.flags = flags;
   return ri;
+}
+
+LogicalIndexDef logical_index(const char* name, std::uint32_t number, std::uint8_t type) {
+  LogicalIndexDef li;
+  li.name = name;
+  li.number = number;
+  li.real_index = number;
+  li.type = type;
+  return li;
 }
 
 constexpr std::uint16_t kText = 255;
@@ -91,9 +101,9 @@ constexpr std::uint16_t kText = 255;
 Bytes engine_sid() { return {0x02, 0x03}; }
 Bytes admin_sid() { return {0x03, 0x01}; }
 
-TdefPlan system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::uint16_t codepage) {
-  TdefPlan s;
-  s.system = true;
+TableDef system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::uint16_t codepage) {
+  TableDef s;
+  s.table_type = jet3::kTableTypeSystem;
   switch (which) {
     case jet3::kTdefMSysObjects:
       s.columns = plan_columns({{"Id", CT::Long, kSysFixed, 4},
@@ -118,7 +128,7 @@ TdefPlan system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::u
       s.free_map = {6, 1};
       s.real_indexes = {real_index({1, 2}, {8, 0}, 9, fmt::kIdxUnique),
                         real_index({0}, {10, 0}, 11, fmt::kIdxUnique)};
-      s.logical_indexes = {{"ParentIdName", 0, 0, fmt::kIdxTypeNormal}, {"Id", 1, 1, fmt::kIdxTypePrimary}};
+      s.logical_indexes = {logical_index("ParentIdName", 0, fmt::kIdxTypeNormal), logical_index("Id", 1, fmt::kIdxTypePrimary)};
       // Long-value maps in the order Jet lists them.
       s.long_value_maps = {{9, {6, 4}, {6, 5}},   {8, {6, 2}, {6, 3}},   {13, {6, 8}, {6, 9}},
                            {16, {6, 14}, {7, 0}}, {15, {6, 12}, {6, 13}}, {14, {6, 10}, {6, 11}},
@@ -133,7 +143,7 @@ TdefPlan system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::u
       s.owned_map = {12, 0};
       s.free_map = {12, 1};
       s.real_indexes = {real_index({0}, {12, 2}, 13, fmt::kIdxRequired)};
-      s.logical_indexes = {{"ObjectId", 0, 0, fmt::kIdxTypeNormal}};
+      s.logical_indexes = {logical_index("ObjectId", 0, fmt::kIdxTypeNormal)};
       break;
     case jet3::kTdefMSysQueries:
       s.columns = plan_columns({{"ObjectId", CT::Long, kSysFixed, 4},
@@ -147,7 +157,7 @@ TdefPlan system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::u
       s.owned_map = {12, 3};
       s.free_map = {12, 4};
       s.real_indexes = {real_index({0, 1, 2}, {12, 7}, 14, fmt::kIdxUnique)};
-      s.logical_indexes = {{"ObjectIdAttribute", 0, 0, fmt::kIdxTypePrimary}};
+      s.logical_indexes = {logical_index("ObjectIdAttribute", 0, fmt::kIdxTypePrimary)};
       s.long_value_maps = {{5, {12, 5}, {12, 6}}};
       break;
     case jet3::kTdefMSysRelationships:
@@ -165,9 +175,9 @@ TdefPlan system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::u
       s.real_indexes = {real_index({0}, {12, 10}, 15, fmt::kIdxIgnoreNulls),
                         real_index({4}, {12, 11}, 16, fmt::kIdxIgnoreNulls),
                         real_index({6}, {12, 12}, 17, fmt::kIdxIgnoreNulls)};
-      s.logical_indexes = {{"szRelationship", 0, 0, fmt::kIdxTypeNormal},
-                           {"szObject", 1, 1, fmt::kIdxTypeNormal},
-                           {"szReferencedObject", 2, 2, fmt::kIdxTypeNormal}};
+      s.logical_indexes = {logical_index("szRelationship", 0, fmt::kIdxTypeNormal),
+                           logical_index("szObject", 1, fmt::kIdxTypeNormal),
+                           logical_index("szReferencedObject", 2, fmt::kIdxTypeNormal)};
       break;
     default:
       throw Error(0, "", "no system table has its definition on page " + std::to_string(which));
@@ -192,13 +202,14 @@ void lay_out_new_database(PageStore& store, std::uint16_t sort_order, std::uint1
   const std::vector<std::uint32_t> none;
 
   put(0, build_header_page(sort_order, codepage));
+  const CodePage names(codepage);
 
   map_page(1, fmt::kGlobalMapPage);
   add_row(1, global_map_row(kPlanPages));
   add_row(1, inline_map_row(0, none));
 
   for (std::uint32_t t = jet3::kTdefMSysObjects; t <= jet3::kTdefMSysRelationships; ++t) {
-    put(t, split_tdef(build_tdef(system_table_plan(t, sort_order, codepage)), {t}).at(0));
+    put(t, split_tdef(build_tdef(system_table_plan(t, sort_order, codepage), names), {t}).at(0));
   }
 
   // Page 6: MSysObjects owned and free maps, then (owned, free) per long-value

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/tdef_builder.h"
+#include "db/jet/tdef.h"
 #include "db/jet/value.h"
 
 namespace mirutone::jet {
@@ -27,7 +27,7 @@ Bytes admin_sid();
 
 // Definition of a system table as a new database holds it. `which` is the
 // TDEF page (2..5).
-TdefPlan system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::uint16_t codepage);
+TableDef system_table_plan(std::uint32_t which, std::uint16_t sort_order, std::uint16_t codepage);
 
 // Writes pages 0..19 of a new database into an empty store: header, maps,
 // system TDEFs, empty index roots and the two first data pages. The catalog

@@ -156,6 +156,8 @@ struct Layout {
   int col_off_var_index;
   int col_off_sort_order;   // text columns
   int col_off_codepage;     // Jet 3 only (-1 on Jet 4)
+  int col_off_unknown5;     // Jet 3 only: two u16 of unknown meaning
+  int col_off_unknown7;
   int col_off_precision;    // Jet 4 only (-1 on Jet 3)
   int col_off_scale;
   int col_off_flags;

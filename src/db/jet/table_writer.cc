@@ -10,7 +10,7 @@
 #include "db/jet/long_value_builder.h"
 #include "db/jet/page_store.h"
 #include "db/jet/row_builder.h"
-#include "db/jet/tdef_builder.h"
+#include "db/jet/tdef.h"
 #include "db/jet/usage_map_builder.h"
 
 namespace mirutone::jet {

@@ -1,6 +1,7 @@
 #include "db/jet/tdef.h"
 
 #include <algorithm>
+#include <cctype>
 #include <unordered_set>
 
 #include "db/jet/codepage.h"
@@ -68,6 +69,28 @@ std::string read_name(Cursor& cur, const fmt::Layout& lay, const CodePage& names
 
 ColumnType to_column_type(std::uint8_t t) { return static_cast<ColumnType>(t); }
 
+using jet3::append_row_pointer;
+using jet3::append_u16;
+using jet3::append_u32;
+using jet3::append_u8;
+
+constexpr int kPageBody = jet3::kPageSize - jet3::kTdefPageHeader;  // 2040 on continuation pages
+
+void append_name(std::vector<std::uint8_t>& b, const std::string& name) {
+  if (name.empty() || name.size() > 255) throw Error(0, "", "name \"" + name + "\" has no valid length");
+  append_u8(b, static_cast<std::uint8_t>(name.size()));
+  b.insert(b.end(), name.begin(), name.end());
+}
+
+// Jet's order of logical indexes: by the stored name bytes, ASCII letters
+// folded.
+bool name_less(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+      });
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> read_tdef_bytes(const PageSource& src, const fmt::Layout& lay,
@@ -102,10 +125,16 @@ std::vector<std::uint8_t> read_tdef_bytes(const PageSource& src, const fmt::Layo
 
 TableDef read_tdef(const PageSource& src, const fmt::Layout& lay, const CodePage& names,
                    std::uint32_t page, const std::string& table) {
-  const std::string ctx = where(table, page);
-  const std::string& file = src.path();
+  std::vector<std::uint32_t> pages;
+  std::vector<std::uint8_t> buf = read_tdef_bytes(src, lay, page, table, pages);
+  TableDef td = parse_tdef(buf, lay, names, src.path(), where(table, page));
+  td.pages = std::move(pages);
+  return td;
+}
+
+TableDef parse_tdef(const std::vector<std::uint8_t>& buf, const fmt::Layout& lay, const CodePage& names,
+                    const std::string& file, const std::string& ctx) {
   TableDef td;
-  std::vector<std::uint8_t> buf = read_tdef_bytes(src, lay, page, table, td.pages);
   const std::uint8_t* b = buf.data();
   if (buf.size() < static_cast<std::size_t>(lay.td_var_start))
     throw CorruptError(file, ctx + ": definition is shorter than its fixed header");
@@ -168,6 +197,8 @@ TableDef read_tdef(const PageSource& src, const fmt::Layout& lay, const CodePage
     if (lay.format == Format::Jet3) {
       c.sort_order = fmt::get_u16(p + lay.col_off_sort_order);
       c.codepage = fmt::get_u16(p + lay.col_off_codepage);
+      c.unknown5 = fmt::get_u16(p + lay.col_off_unknown5);
+      c.unknown7 = fmt::get_u16(p + lay.col_off_unknown7);
     } else {
       c.extra_flags = p[lay.col_off_extra_flags];
       if (c.raw_type == static_cast<std::uint8_t>(ColumnType::Decimal)) {
@@ -235,6 +266,131 @@ TableDef read_tdef(const PageSource& src, const fmt::Layout& lay, const CodePage
                                    std::to_string(td.var_columns) + " variable columns");
   }
   return td;
+}
+
+std::vector<std::uint8_t> build_tdef(const TableDef& td, const CodePage& names) {
+  if (td.columns.empty() || td.columns.size() > 255) throw Error(0, "", "a table needs 1 to 255 columns");
+  if (td.real_indexes.size() > 32 || td.logical_indexes.size() > 32) {
+    throw Error(0, "", "a table can have at most 32 indexes");
+  }
+  std::uint16_t var_cols = 0, max_number = 0;
+  for (const auto& c : td.columns) {
+    if (!c.fixed()) ++var_cols;
+    max_number = std::max<std::uint16_t>(max_number, static_cast<std::uint16_t>(c.number + 1));
+  }
+
+  std::vector<std::uint8_t> b;
+  b.reserve(1024);
+  append_u8(b, fmt::kPageTdef);
+  append_u8(b, 0x01);
+  append_u8(b, jet3::kTdefMagic0);
+  append_u8(b, jet3::kTdefMagic1);
+  append_u32(b, 0);  // next page, set by split_tdef
+  append_u32(b, 0);  // tdef_len, set below
+  append_u32(b, td.row_count);
+  append_u32(b, td.autonumber);
+  append_u8(b, td.table_type);
+  append_u16(b, max_number);
+  append_u16(b, var_cols);
+  append_u16(b, static_cast<std::uint16_t>(td.columns.size()));
+  append_u32(b, static_cast<std::uint32_t>(td.logical_indexes.size()));
+  append_u32(b, static_cast<std::uint32_t>(td.real_indexes.size()));
+  append_row_pointer(b, td.owned_map);
+  append_row_pointer(b, td.free_map);
+
+  for (const auto& ri : td.real_indexes) {
+    append_u32(b, ri.entry_count);
+    append_u32(b, ri.distinct_count);
+  }
+  for (const auto& c : td.columns) {
+    append_u8(b, static_cast<std::uint8_t>(c.type));
+    append_u16(b, c.number);
+    append_u16(b, c.var_index);
+    append_u16(b, c.unknown5);
+    append_u16(b, c.unknown7);
+    append_u16(b, c.sort_order);
+    append_u16(b, c.codepage);
+    append_u8(b, c.flags);
+    append_u16(b, c.fixed() ? c.fixed_offset : 0);
+    append_u16(b, c.length);
+  }
+  for (const auto& c : td.columns) append_name(b, names.encode(c.name));
+  for (const auto& ri : td.real_indexes) {
+    if (ri.columns.empty() || ri.columns.size() > fmt::kIndexColumnSlots) {
+      throw Error(0, "", "an index needs 1 to 10 columns");
+    }
+    for (int slot = 0; slot < fmt::kIndexColumnSlots; ++slot) {
+      if (slot < static_cast<int>(ri.columns.size())) {
+        append_u16(b, ri.columns[slot].number);
+        append_u8(b, ri.columns[slot].ascending ? fmt::kIndexOrderAscending : 0);
+      } else {
+        append_u16(b, fmt::kIndexSlotUnused);
+        append_u8(b, 0);
+      }
+    }
+    append_row_pointer(b, ri.usage_map);
+    append_u32(b, ri.first_page);
+    append_u8(b, ri.flags);
+  }
+  struct Logical {
+    const LogicalIndexDef* def;
+    std::string name;  // code-page bytes
+  };
+  std::vector<Logical> logical;
+  for (const auto& li : td.logical_indexes) logical.push_back({&li, names.encode(li.name)});
+  std::stable_sort(logical.begin(), logical.end(),
+                   [](const Logical& x, const Logical& y) { return name_less(x.name, y.name); });
+  for (const auto& l : logical) {
+    const LogicalIndexDef& li = *l.def;
+    append_u32(b, li.number);
+    append_u32(b, li.real_index);
+    append_u8(b, li.fk_table_type);
+    append_u32(b, static_cast<std::uint32_t>(li.fk_index));
+    append_u32(b, li.fk_table);
+    append_u8(b, li.cascade_update);
+    append_u8(b, li.cascade_delete);
+    append_u8(b, li.type);
+  }
+  for (const auto& l : logical) append_name(b, l.name);
+  for (const auto& lv : td.long_value_maps) {
+    append_u16(b, lv.column_number);
+    append_row_pointer(b, lv.owned_map);
+    append_row_pointer(b, lv.free_map);
+  }
+  append_u16(b, 0xFFFF);
+  jet3::put_u32(&b[fmt::kJet3.td_off_len], static_cast<std::uint32_t>(b.size()));
+  return b;
+}
+
+int tdef_page_count(std::size_t tdef_len) {
+  if (tdef_len <= static_cast<std::size_t>(jet3::kPageSize)) return 1;
+  return 1 + static_cast<int>((tdef_len - jet3::kPageSize + kPageBody - 1) / kPageBody);
+}
+
+TdefPosition tdef_position(int joined_offset) {
+  if (joined_offset < jet3::kPageSize) return {0, joined_offset};
+  int rest = joined_offset - jet3::kPageSize;
+  return {1 + rest / kPageBody, jet3::kTdefPageHeader + rest % kPageBody};
+}
+
+std::vector<std::vector<std::uint8_t>> split_tdef(const std::vector<std::uint8_t>& tdef,
+                                                  const std::vector<std::uint32_t>& pages) {
+  int count = tdef_page_count(tdef.size());
+  if (static_cast<int>(pages.size()) != count) throw Error(0, "", "wrong number of pages for a table definition");
+  std::vector<std::vector<std::uint8_t>> out(count, std::vector<std::uint8_t>(jet3::kPageSize, 0));
+  for (std::size_t i = 0; i < tdef.size(); ++i) {
+    TdefPosition pos = tdef_position(static_cast<int>(i));
+    out[pos.page_index][pos.offset] = tdef[i];
+  }
+  for (int k = 0; k < count; ++k) {
+    auto& p = out[k];
+    p[0] = fmt::kPageTdef;
+    p[1] = 0x01;
+    p[2] = jet3::kTdefMagic0;
+    p[3] = jet3::kTdefMagic1;
+    jet3::put_u32(&p[fmt::kJet3.td_off_next], k + 1 < count ? pages[k + 1] : 0);
+  }
+  return out;
 }
 
 }  // namespace mirutone::jet

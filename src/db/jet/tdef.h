@@ -1,5 +1,6 @@
-// Table definitions (TDEF pages): the raw structure as stored, complete, for
-// the reader, the index code and the writer alike.
+// Table definitions (TDEF pages): one model of the structure as stored, for
+// the reader, the index code and the writer alike, and the one codec that
+// parses it from the pages and builds the pages from it.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,8 @@ struct ColumnDef {
   std::uint16_t var_index = 0;       // slot in the variable-offset table (variable columns)
   std::uint16_t sort_order = 0;      // text sort order (LCID)
   std::uint16_t codepage = 0;        // Jet 3 only: the column's code page
+  std::uint16_t unknown5 = 0;        // Jet 3 only: descriptor bytes 5..8, meaning unknown;
+  std::uint16_t unknown7 = 0;        //   Access writes (column number, 1) on user tables, (0, 1) on system ones
   std::uint8_t precision = 0;        // Jet 4 Decimal only
   std::uint8_t scale = 0;            // Jet 4 Decimal only
   std::uint8_t flags = 0;            // fmt::kCol*
@@ -56,8 +59,8 @@ struct LogicalIndexDef {
   std::uint8_t fk_table_type = 0;      // foreign key: type of the related table
   std::int32_t fk_index = -1;          // foreign key: related logical index number
   std::uint32_t fk_table = 0;          // foreign key: related table TDEF page
-  std::uint8_t cascade_update = 0;
-  std::uint8_t cascade_delete = 0;
+  std::uint8_t cascade_update = jet3::kLogicalNoCascade;  // what Jet writes on an index that is
+  std::uint8_t cascade_delete = jet3::kLogicalNoCascade;  // not a foreign key
   std::uint8_t type = 0;               // fmt::kIdxType*
 };
 
@@ -67,12 +70,14 @@ struct LongValueMapDef {
   fmt::RowPointer free_map;
 };
 
+// The counts and the length are as read; building derives them from the
+// lists. Names are UTF-8 text in both directions.
 struct TableDef {
   std::vector<std::uint32_t> pages;  // the TDEF page chain, first page first
   std::uint32_t length = 0;          // tdef_len
   std::uint32_t row_count = 0;
   std::uint32_t autonumber = 0;      // last value handed out
-  std::uint8_t table_type = 0;       // 'N' user, 'S' system
+  std::uint8_t table_type = jet3::kTableTypeUser;  // 'N' user, 'S' system
   std::uint16_t max_columns = 0;     // including deleted ones
   std::uint16_t var_columns = 0;
   std::uint16_t num_columns = 0;
@@ -100,5 +105,30 @@ TableDef read_tdef(const PageSource& src, const fmt::Layout& lay, const CodePage
 std::vector<std::uint8_t> read_tdef_bytes(const PageSource& src, const fmt::Layout& lay,
                                           std::uint32_t page, const std::string& table,
                                           std::vector<std::uint32_t>& pages);
+
+// Parses a joined definition (the form read_tdef_bytes gives). `file` and
+// `context` name it in errors; `pages` is left empty.
+TableDef parse_tdef(const std::vector<std::uint8_t>& joined, const fmt::Layout& lay, const CodePage& names,
+                    const std::string& file, const std::string& context);
+
+// ---- Building (Jet 3) ------------------------------------------------------
+
+// The joined definition of `td`, names encoded by `names`; the column, index
+// and variable-column counts and tdef_len come from the lists, logical
+// indexes are stored sorted by name. Throws Error when it breaks a Jet 3 limit.
+std::vector<std::uint8_t> build_tdef(const TableDef& td, const CodePage& names);
+
+// Pages for a joined definition. `pages` gives the page numbers to use (as
+// many as tdef_page_count says); each page links to the next.
+std::vector<std::vector<std::uint8_t>> split_tdef(const std::vector<std::uint8_t>& tdef,
+                                                  const std::vector<std::uint32_t>& pages);
+int tdef_page_count(std::size_t tdef_len);
+
+// Maps an offset of the joined definition to (page index, offset in page).
+struct TdefPosition {
+  int page_index = 0;
+  int offset = 0;
+};
+TdefPosition tdef_position(int joined_offset);
 
 }  // namespace mirutone::jet

@@ -20,7 +20,6 @@
 #include "db/jet/query_def.h"
 #include "db/jet/query_format.h"
 #include "db/jet/table_writer.h"
-#include "db/jet/tdef_builder.h"
 #include "db/jet/usage_map_builder.h"
 #include "platform/path.h"
 
@@ -226,7 +225,7 @@ void Writer::create_table(const TableDesign& design) {
   text_->encode(tname);  // refuses a name the code page cannot hold
 
   // Columns: fixed ones packed in column order, variable ones numbered in order.
-  TdefPlan t;
+  TableDef t;
   std::vector<ColumnRules> rules;
   std::uint16_t fixed_at = 0, var_count = 0;
   for (std::size_t i = 0; i < design.columns.size(); ++i) {
@@ -248,9 +247,9 @@ void Writer::create_table(const TableDesign& design) {
     } catch (const Error& e) {
       throw Error(e.jet_code(), path_, e.what());
     }
-    TdefColumn c;
+    ColumnDef c;
     c.type = cs.type;
-    c.name = text_->encode(cs.name);
+    c.name = cs.name;
     c.number = static_cast<std::uint16_t>(i);
     c.unknown5 = c.number;
     c.unknown7 = 1;
@@ -286,7 +285,7 @@ void Writer::create_table(const TableDesign& design) {
     if (is.columns.empty() || is.columns.size() > static_cast<std::size_t>(fmt::kIndexColumnSlots)) {
       throw Error(error_numbers::kTooManyFields, path_, "table '" + tname + "': index '" + is.name + "' needs 1 to 10 columns");
     }
-    TdefRealIndex ri;
+    RealIndexDef ri;
     for (std::size_t j = 0; j < is.columns.size(); ++j) {
       auto it = std::find_if(design.columns.begin(), design.columns.end(),
                              [&](const ColumnDesign& c) { return names_equal(c.name, is.columns[j]); });
@@ -303,13 +302,17 @@ void Writer::create_table(const TableDesign& design) {
                                          (is.ignore_nulls ? fmt::kIdxIgnoreNulls : 0) |
                                          (is.primary ? fmt::kIdxRequired : 0));
     t.real_indexes.push_back(ri);
-    t.logical_indexes.push_back({text_->encode(is.name), static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(k),
-                                 is.primary ? fmt::kIdxTypePrimary : fmt::kIdxTypeNormal});
+    LogicalIndexDef li;
+    li.name = is.name;
+    li.number = static_cast<std::uint32_t>(k);
+    li.real_index = static_cast<std::uint32_t>(k);
+    li.type = is.primary ? fmt::kIdxTypePrimary : fmt::kIdxTypeNormal;
+    t.logical_indexes.push_back(std::move(li));
   }
   // Text keys need an encoder for the database's sort order.
   for (const auto& ri : t.real_indexes) {
     for (const auto& kc : ri.columns) {
-      if (t.columns[kc.column].type == ColumnType::Text) make_text_key_encoder(Format::Jet3, locale_.sort_order);
+      if (t.columns[kc.number].type == ColumnType::Text) make_text_key_encoder(Format::Jet3, locale_.sort_order);
     }
   }
   for (const auto& c : t.columns) {
@@ -321,7 +324,7 @@ void Writer::create_table(const TableDesign& design) {
   check_catalog_row(static_cast<std::int32_t>(store_->page_count()), tname, fmt::kObjectTypeTable);
 
   // Pages: the definition, the map rows, one empty root leaf per index.
-  const std::size_t tdef_pages = static_cast<std::size_t>(tdef_page_count(build_tdef(t).size()));
+  const std::size_t tdef_pages = static_cast<std::size_t>(tdef_page_count(build_tdef(t, *text_).size()));
   const std::size_t map_rows = 2 + t.real_indexes.size() + 2 * t.long_value_maps.size();
   std::vector<std::uint32_t> pages;
   for (std::size_t i = 0; i < tdef_pages; ++i) pages.push_back(store_->allocate());
@@ -339,15 +342,15 @@ void Writer::create_table(const TableDesign& design) {
   t.free_map = maps[next_map++];
   std::vector<std::vector<std::uint32_t>> map_contents(map_rows);
   for (auto& ri : t.real_indexes) {
-    ri.root = store_->allocate();
+    ri.first_page = store_->allocate();
     auto leaf = encode_index_page(Format::Jet3, IndexPage::empty_leaf(pages[0]));
-    std::copy(leaf.begin(), leaf.end(), store_->write(ri.root));
-    map_contents[next_map] = {ri.root};
-    ri.map = maps[next_map++];
+    std::copy(leaf.begin(), leaf.end(), store_->write(ri.first_page));
+    map_contents[next_map] = {ri.first_page};
+    ri.usage_map = maps[next_map++];
   }
   for (auto& lv : t.long_value_maps) {
-    lv.owned = maps[next_map++];
-    lv.free = maps[next_map++];
+    lv.owned_map = maps[next_map++];
+    lv.free_map = maps[next_map++];
   }
   for (std::size_t i = 0; i < map_rows; ++i) {
     // An inline map covers 1024 pages from its start; in a file already past
@@ -358,14 +361,14 @@ void Writer::create_table(const TableDesign& design) {
     }
     DataPageBuilder(store_->write(maps[i].page)).add_row(inline_map_row(start, map_contents[i]));
   }
-  auto tdef_bytes = split_tdef(build_tdef(t), pages);
+  auto tdef_bytes = split_tdef(build_tdef(t, *text_), pages);
   for (std::size_t i = 0; i < pages.size(); ++i) std::copy(tdef_bytes[i].begin(), tdef_bytes[i].end(), store_->write(pages[i]));
 
   // Catalog row with the column properties, and its permissions.
   std::vector<NewPropertyBlock> blocks;
   for (std::size_t i = 0; i < design.columns.size(); ++i) {
     const ColumnDesign& cs = design.columns[i];
-    NewPropertyBlock b{t.columns[i].name, true, {}};
+    NewPropertyBlock b{text_->encode(t.columns[i].name), true, {}};
     if (cs.type == ColumnType::Text || cs.type == ColumnType::Memo) {
       b.values.push_back(boolean_property("Required", cs.required));
       b.values.push_back(boolean_property("AllowZeroLength", cs.allow_zero_length));

@@ -25,28 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kBuildFailed = "ＤＢ作成エラー";
-
 std::atomic<bool> stop_requested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "request_stop() is called from signal handlers");
 constexpr long long kProgressEvery = 500;  // rows between progress reports within a step
-
-// Passes everything on to the user, noting whether a builder reported its failure.
-class BuilderWatch : public UserInterface {
- public:
-  explicit BuilderWatch(UserInterface& ui) : ui_(ui) {}
-  int MsgBox(const std::string& prompt, int buttons, const std::string& title) override {
-    if (prompt == kBuildFailed) failed = true;
-    return ui_.MsgBox(prompt, buttons, title);
-  }
-  void SetMousePointer(int pointer) override { ui_.SetMousePointer(pointer); }
-  void ReportProgress(const Progress& progress) override { ui_.ReportProgress(progress); }
-
-  bool failed = false;
-
- private:
-  UserInterface& ui_;
-};
 
 // Uses the source's folder for the run when no output folder was chosen, and
 // leaves strDbFolder as it found it afterwards.
@@ -264,7 +245,7 @@ std::string TableDamage::describe() const {
 RunResult ConversionRun::Command1_Click(const std::string& text1) {
   RunResult result;
   stop_requested.store(false, std::memory_order_relaxed);
-  BuilderWatch ui(ui_);
+  UserInterface& ui = ui_;
   Position at;
   platform::FileLock output_lock;  // the output folder, held to the end of the run
   schema::Module1 builders(state_, ui);
@@ -318,7 +299,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
     at = Position{i18n::N_("creating {1}"), result.data_path};
     ui.ReportProgress({0, 19, schema::kDataFileName, 0});
     builders.CreateDataDb();
-    result.builder_error = ui.failed;
+    result.builder_error = builders.failed();
 
     at = Position{i18n::N_("opening the source database {1}"), text1};
     state_.dbSource = ws.OpenDatabase(text1, source_codepage_);
@@ -434,7 +415,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
   // databases first: a pending new row is dropped, and each output file is
   // written out complete up to its last stored row, so it can be opened, and
   // deleted by the next run.
-  result.builder_error = ui.failed;
+  result.builder_error = builders.failed();
   auto release = [&](auto& handle, const char* what) {
     try {
       if (!handle.IsNothing()) handle.Close();

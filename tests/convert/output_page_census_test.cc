@@ -18,7 +18,7 @@ TEST(OutputPageCensus, TheGlobalMapsCoverEveryPageAndListNoHeldPageFree) {
   options.tags = 100;
   options.days = 1000;  // 100,000 daily rows
   convert::make_sample_source(source, options);
-  ScriptedUi ui;
+  RecordingUi ui;
   schema::ModuleState state;
   convert::RunResult result = convert::ConversionRun(state, ui).Command1_Click(source);
   ASSERT_EQ(result.outcome, convert::RunOutcome::Completed) << (result.cause ? result.cause->describe() : "");

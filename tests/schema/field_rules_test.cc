@@ -9,7 +9,7 @@
 #include "db/errors.h"
 #include "db/jet/reader.h"
 #include "schema/module1.h"
-#include "schema/recording_ui.h"
+#include "support/recording_ui.h"
 #include "support/test_support.h"
 
 namespace mirutone::schema {

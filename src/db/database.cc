@@ -9,8 +9,8 @@
 #include "db/errors.h"
 #include "db/query_eval.h"
 #include "db/recordset_impl.h"
-#include "db/jet/names.h"
-#include "db/jet/query_sql_parse.h"
+#include "db/jet/text/names.h"
+#include "db/jet/query/query_sql_parse.h"
 
 namespace mirutone::db {
 

@@ -1,7 +1,7 @@
 #include "schema/module1.h"
 
 #include "db/engine.h"
-#include "db/jet/error.h"
+#include "db/jet/api/error.h"
 #include "schema/layouts.h"
 #include "schema/query_texts.h"
 

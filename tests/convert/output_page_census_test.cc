@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "convert/run_fixture.h"
-#include "convert/sample_source.h"
-#include "db/jet/page_census.h"
+#include "apps/sample_source.h"
+#include "db/jet/catalog/page_census.h"
 
 namespace mirutone::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "convert/conversion_run.h"
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 #include "support/recording_ui.h"
 #include "support/test_support.h"
 

@@ -10,8 +10,8 @@
 
 #include "convert/copy_step.h"
 #include "convert/run_fixture.h"
-#include "convert/sample_source.h"
-#include "db/jet/names.h"
+#include "apps/sample_source.h"
+#include "db/jet/text/names.h"
 #include "db/value_conversion.h"
 #include "oracle/mdbtools.h"
 #include "oracle/value_match.h"

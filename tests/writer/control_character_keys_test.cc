@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "db/jet/index_key.h"
-#include "db/jet/writer.h"
+#include "db/jet/index/index_key.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/index_check.h"
 

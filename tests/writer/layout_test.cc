@@ -5,19 +5,19 @@
 #include <algorithm>
 #include <fstream>
 
-#include "db/jet/catalog.h"
-#include "db/jet/catalog_builder.h"
-#include "db/jet/codepage.h"
-#include "db/jet/data_page_builder.h"
-#include "db/jet/format.h"
-#include "db/jet/header.h"
-#include "db/jet/header_builder.h"
-#include "db/jet/page_file.h"
-#include "db/jet/page_store.h"
-#include "db/jet/tdef.h"
-#include "db/jet/usage_map.h"
-#include "db/jet/usage_map_builder.h"
-#include "db/jet/writer.h"
+#include "db/jet/catalog/catalog.h"
+#include "db/jet/catalog/catalog_builder.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/file/data_page_builder.h"
+#include "db/jet/format/format.h"
+#include "db/jet/file/header.h"
+#include "db/jet/file/header_builder.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/file/page_store.h"
+#include "db/jet/tdef/tdef.h"
+#include "db/jet/file/usage_map.h"
+#include "db/jet/file/usage_map_builder.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

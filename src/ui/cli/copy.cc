@@ -3,7 +3,7 @@
 #include <iostream>
 #include <memory>
 
-#include "db/jet/copy_database.h"
+#include "apps/copy_database.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "ui/cli/json.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "convert/sample_source.h"
+#include "apps/sample_source.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "platform/path.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "db/jet/text/codepage.h"
+#include "db/jet/api/codepage.h"
 #include "platform/path.h"
 
 namespace mirutone::jet {

@@ -164,6 +164,17 @@ struct Stats {
   }
 };
 
+// One value slot: Null where there is no value (NaN), else the value as the
+// report shows it, counted in `s`.
+void append_value(std::vector<Value>& row, Stats& s, double v, int digits) {
+  if (std::isnan(v)) {
+    row.emplace_back(Value{});
+  } else {
+    row.emplace_back(number_text(v, digits));
+    s.add(v);
+  }
+}
+
 // TOTAL, AVE, Max, Min as the report stores them; empty where the tag's
 // flags leave a figure out.
 void append_figures(std::vector<Value>& row, const Stats& s, const Kind& k) {
@@ -522,12 +533,7 @@ class SampleWriter {
           int offset = first_offset + d - 1;
           double v = d <= len && offset >= 0 && offset < opt_.days ? daily_[i * opt_.days + offset]
                                                                   : std::nan("");
-          if (std::isnan(v)) {
-            row.emplace_back(Value{});
-          } else {
-            row.emplace_back(number_text(v, tg.kind->digits));
-            s.add(v);
-          }
+          append_value(row, s, v, tg.kind->digits);
         }
         append_figures(row, s, *tg.kind);
         months_.back().value[i] = as_shown(s.summary(tg.kind->total), tg.kind->digits);
@@ -553,12 +559,7 @@ class SampleWriter {
         row.emplace_back(std::to_string(y));
         Stats s;
         for (double v : months) {
-          if (std::isnan(v)) {
-            row.emplace_back(Value{});
-          } else {
-            row.emplace_back(number_text(v, tg.kind->digits));
-            s.add(v);
-          }
+          append_value(row, s, v, tg.kind->digits);
         }
         append_figures(row, s, *tg.kind);
         append(table, row);

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "db/errors.h"
-#include "db/jet/text/names.h"
+#include "db/jet/api/names.h"
 #include "platform/path.h"
 
 namespace mirutone::db {

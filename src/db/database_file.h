@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/text/codepage.h"
+#include "db/jet/api/codepage.h"
 #include "db/jet/api/reader.h"
 #include "db/jet/api/writer.h"
 #include "db/table_def.h"

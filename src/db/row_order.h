@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "db/jet/index/index_key.h"
 #include "db/jet/api/reader.h"
+#include "db/jet/api/sort_keys.h"
 #include "db/jet/api/value.h"
 
 namespace mirutone::db {

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "db/jet/index/index_key.h"
+#include "db/jet/api/sort_keys.h"
 #include "i18n/messages.h"
 #include "platform/console.h"
 #include "platform/sort_key.h"

@@ -12,7 +12,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/run_report.h"
-#include "db/jet/text/codepage.h"
+#include "db/jet/api/codepage.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "platform/console.h"

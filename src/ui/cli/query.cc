@@ -5,8 +5,8 @@
 
 #include "db/engine.h"
 #include "db/errors.h"
-#include "db/jet/index/index_key.h"
-#include "db/jet/text/names.h"
+#include "db/jet/api/names.h"
+#include "db/jet/api/sort_keys.h"
 #include "db/value_conversion.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"

@@ -224,10 +224,9 @@ void Writer::create_table(const TableDesign& design) {
   if (design.indexes.size() > 32) throw Error(error_numbers::kTooManyFields, path_, "table '" + tname + "' has more than 32 indexes");
   text_->encode(tname);  // refuses a name the code page cannot hold
 
-  // Columns: fixed ones packed in column order, variable ones numbered in order.
+  // Columns, placed in the row by lay_out_columns.
   TableDef t;
   std::vector<ColumnRules> rules;
-  std::uint16_t fixed_at = 0, var_count = 0;
   for (std::size_t i = 0; i < design.columns.size(); ++i) {
     const ColumnDesign& cs = design.columns[i];
     if (cs.name.empty() || decode_utf8(cs.name).size() > static_cast<std::size_t>(kMaxNameChars)) {
@@ -257,18 +256,10 @@ void Writer::create_table(const TableDesign& design) {
     c.codepage = locale_.codepage;
     c.length = shape.length;
     c.flags = jet3::kColAlways | (shape.fixed ? fmt::kColFixed : 0) | (cs.autonumber ? fmt::kColAutoLong : 0);
-    if (shape.fixed) {
-      c.var_index = var_count;
-      if (cs.type != ColumnType::Boolean) {
-        c.fixed_offset = fixed_at;
-        fixed_at = static_cast<std::uint16_t>(fixed_at + shape.length);
-      }
-    } else {
-      c.var_index = var_count++;
-    }
     t.columns.push_back(c);
     rules.push_back({cs.required, cs.allow_zero_length});
   }
+  lay_out_columns(t.columns);
 
   // Indexes: one real index per logical one.
   bool have_primary = false;

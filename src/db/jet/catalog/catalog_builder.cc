@@ -44,12 +44,11 @@ struct ColumnPlan {
   std::uint16_t length;
 };
 
-// Lays out columns in order: fixed ones packed from offset 0 (Booleans take no
-// room), variable ones numbered in order.
+// The columns of a system table, placed by lay_out_columns.
 std::vector<ColumnDef> plan_columns(std::initializer_list<ColumnPlan> plan, std::uint16_t sort_order,
-                                     std::uint16_t codepage) {
+                                    std::uint16_t codepage) {
   std::vector<ColumnDef> cols;
-  std::uint16_t fixed_at = 0, var_count = 0, number = 0;
+  std::uint16_t number = 0;
   for (const auto& p : plan) {
     ColumnDef c;
     c.type = p.type;
@@ -61,17 +60,9 @@ std::vector<ColumnDef> plan_columns(std::initializer_list<ColumnPlan> plan, std:
     c.unknown7 = 1;
     c.sort_order = sort_order;
     c.codepage = codepage;
-    if (c.fixed()) {
-      c.var_index = var_count;
-      if (c.type != CT::Boolean) {
-        c.fixed_offset = fixed_at;
-        fixed_at = static_cast<std::uint16_t>(fixed_at + c.length);
-      }
-    } else {
-      c.var_index = var_count++;
-    }
     cols.push_back(c);
   }
+  lay_out_columns(cols);
   return cols;
 }
 

@@ -362,6 +362,21 @@ std::vector<std::uint8_t> build_tdef(const TableDef& td, const CodePage& names) 
   return b;
 }
 
+void lay_out_columns(std::vector<ColumnDef>& columns) {
+  std::uint16_t fixed_at = 0, var_count = 0;
+  for (ColumnDef& c : columns) {
+    if (c.fixed()) {
+      c.var_index = var_count;
+      if (c.type != ColumnType::Boolean) {
+        c.fixed_offset = fixed_at;
+        fixed_at = static_cast<std::uint16_t>(fixed_at + c.length);
+      }
+    } else {
+      c.var_index = var_count++;
+    }
+  }
+}
+
 int tdef_page_count(std::size_t tdef_len) {
   if (tdef_len <= static_cast<std::size_t>(jet3::kPageSize)) return 1;
   return 1 + static_cast<int>((tdef_len - jet3::kPageSize + kPageBody - 1) / kPageBody);

@@ -113,6 +113,12 @@ TableDef parse_tdef(const std::vector<std::uint8_t>& joined, const fmt::Layout& 
 
 // ---- Building (Jet 3) ------------------------------------------------------
 
+// Places columns (in column-number order, their flags and lengths set) in
+// the row: fixed ones packed from offset 0, Booleans taking no room (they
+// live in the null mask); variable ones numbered in order. A fixed column's
+// var_index is the number of variable columns before it.
+void lay_out_columns(std::vector<ColumnDef>& columns);
+
 // The joined definition of `td`, names encoded by `names`; the column, index
 // and variable-column counts and tdef_len come from the lists, logical
 // indexes are stored sorted by name. Throws Error when it breaks a Jet 3 limit.

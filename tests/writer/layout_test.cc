@@ -273,16 +273,17 @@ TEST(TdefCodec, ParsingThenBuildingGivesTheStoredDefinition) {
   {
     auto w = Writer::create(file);
     w->create_table({"Reports",
-                     {{"Id", ColumnType::Long, 0, true},
-                      {"Done", ColumnType::Boolean},
-                      {"Taken", ColumnType::DateTime},
-                      {"Title", ColumnType::Text, 100, false, true},
-                      {"Notes", ColumnType::Memo},
-                      {"Blob", ColumnType::OLE}},
-                     {{"PrimaryKey", {"Id"}, true}, {"ByTitle", {"Title", "Taken"}, false, true, false, {false, true}}}});
+                     {{"Id", ColumnType::Long, 0, true, false, false},
+                      {"Done", ColumnType::Boolean, 0, false, false, false},
+                      {"Taken", ColumnType::DateTime, 0, false, false, false},
+                      {"Title", ColumnType::Text, 100, false, true, false},
+                      {"Notes", ColumnType::Memo, 0, false, false, false},
+                      {"Blob", ColumnType::OLE, 0, false, false, false}},
+                     {{"PrimaryKey", {"Id"}, true, false, false, {}},
+                      {"ByTitle", {"Title", "Taken"}, false, true, false, {false, true}}}});
     std::vector<ColumnDesign> wide;  // a definition longer than one page
-    for (int i = 0; i < 120; ++i) wide.push_back({"列" + std::to_string(i), ColumnType::Text, 20});
-    w->create_table({"受注", wide, {{"主キー", {"列0", "列1"}, true}, {"索引", {"列7"}}}});
+    for (int i = 0; i < 120; ++i) wide.push_back({"列" + std::to_string(i), ColumnType::Text, 20, false, false, false});
+    w->create_table({"受注", wide, {{"主キー", {"列0", "列1"}, true, false, false, {}}, {"索引", {"列7"}, false, false, false, {}}}});
     w->close();
   }
   auto pages = PageFile::open(file);

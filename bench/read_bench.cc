@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 
 using namespace mirutone::jet;
 

@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/check-includes.sh
 bash scripts/build.sh
 
 if [ ! -d ../shared/testdata ]; then

@@ -25,28 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kBuildFailed = "ＤＢ作成エラー";
-
 std::atomic<bool> stop_requested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "request_stop() is called from signal handlers");
 constexpr long long kProgressEvery = 500;  // rows between progress reports within a step
-
-// Passes everything on to the user, noting whether a builder reported its failure.
-class BuilderWatch : public UserInterface {
- public:
-  explicit BuilderWatch(UserInterface& ui) : ui_(ui) {}
-  int MsgBox(const std::string& prompt, int buttons, const std::string& title) override {
-    if (prompt == kBuildFailed) failed = true;
-    return ui_.MsgBox(prompt, buttons, title);
-  }
-  void SetMousePointer(int pointer) override { ui_.SetMousePointer(pointer); }
-  void ReportProgress(const Progress& progress) override { ui_.ReportProgress(progress); }
-
-  bool failed = false;
-
- private:
-  UserInterface& ui_;
-};
 
 // Uses the source's folder for the run when no output folder was chosen, and
 // leaves strDbFolder as it found it afterwards.
@@ -89,7 +70,7 @@ void remove_if_file(const std::string& path) {
     platform::remove_file(path);
   } catch (const platform::FileError& e) {
     // Jet's "could not delete" for a file in use or a read-only folder.
-    throw db::Error(3051, "Cannot delete the earlier output " + path + ": " + e.what());
+    throw db::Error(db::jet_errors::kCannotOpenFile, "Cannot delete the earlier output " + path + ": " + e.what());
   }
 }
 
@@ -181,15 +162,15 @@ std::optional<TableDamage> check_counts(const db::Database& source, const CopySt
 // without opening it, so a FIFO cannot hold the run), or a file that does
 // not open as a Jet database.
 void check_source(const db::Workspace& ws, const std::string& path, int codepage) {
-  if (path.empty()) throw db::Error(3024, "No source database was given");
+  if (path.empty()) throw db::Error(db::jet_errors::kFileNotFound, "No source database was given");
   std::error_code ec;
   const fs::file_status st = fs::status(platform::fs_path(path), ec);
   if (ec || !fs::exists(st)) {
-    throw db::Error(3024, "Could not find file '" + path + "': " +
+    throw db::Error(db::jet_errors::kFileNotFound, "Could not find file '" + path + "': " +
                               (ec ? ec.message() : std::string("No such file or directory")));
   }
   if (!fs::is_regular_file(st)) {
-    throw db::Error(3049, "'" + path + "' is not a regular file (" + platform::non_regular_kind(path) + ")");
+    throw db::Error(db::jet_errors::kCannotOpenDatabase, "'" + path + "' is not a regular file (" + platform::non_regular_kind(path) + ")");
   }
   db::Database probe = ws.OpenDatabase(path, codepage);
   probe.Close();
@@ -264,7 +245,7 @@ std::string TableDamage::describe() const {
 RunResult ConversionRun::Command1_Click(const std::string& text1) {
   RunResult result;
   stop_requested.store(false, std::memory_order_relaxed);
-  BuilderWatch ui(ui_);
+  UserInterface& ui = ui_;
   Position at;
   platform::FileLock output_lock;  // the output folder, held to the end of the run
   schema::Module1 builders(state_, ui);
@@ -298,13 +279,13 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
     at.path = out_folder;
     switch (output_lock.try_lock(out_folder)) {
       case platform::LockResult::Locked: break;
-      case platform::LockResult::Busy: throw db::Error(3045, output_in_use(out_folder));
+      case platform::LockResult::Busy: throw db::Error(db::jet_errors::kFileInUse, output_in_use(out_folder));
       case platform::LockResult::Failed:
-        throw db::Error(3044, "cannot open the output folder " + out_folder + ": " + output_lock.error());
+        throw db::Error(db::jet_errors::kInvalidPath, "cannot open the output folder " + out_folder + ": " + output_lock.error());
     }
     for (const std::string* out : {&result.kanri_path, &result.data_path}) {
       std::string kind = platform::non_regular_kind(*out);
-      if (!kind.empty()) throw db::Error(3051, output_not_a_file(*out, kind));
+      if (!kind.empty()) throw db::Error(db::jet_errors::kCannotOpenFile, output_not_a_file(*out, kind));
     }
     at = Position{i18n::N_("removing earlier output")};
     remove_if_file(result.kanri_path);
@@ -318,7 +299,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
     at = Position{i18n::N_("creating {1}"), result.data_path};
     ui.ReportProgress({0, 19, schema::kDataFileName, 0});
     builders.CreateDataDb();
-    result.builder_error = ui.failed;
+    result.builder_error = builders.failed();
 
     at = Position{i18n::N_("opening the source database {1}"), text1};
     state_.dbSource = ws.OpenDatabase(text1, source_codepage_);
@@ -435,7 +416,7 @@ RunResult ConversionRun::Command1_Click(const std::string& text1) {
   // databases first: a pending new row is dropped, and each output file is
   // written out complete up to its last stored row, so it can be opened, and
   // deleted by the next run.
-  result.builder_error = ui.failed;
+  result.builder_error = builders.failed();
   auto release = [&](auto& handle, const char* what) {
     try {
       if (!handle.IsNothing()) handle.Close();

@@ -41,7 +41,6 @@
 namespace mirutone::convert {
 
 // The run's messages, as the user sees them.
-inline constexpr const char* kTitle = "確認";
 inline constexpr const char* kConfirmPrompt = "コンバートを実行します よろしいですか？";
 inline constexpr const char* kCompletedPrompt = "データベースコンバート完了";
 inline constexpr const char* kFailedPrompt =

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 #include "db/recordset.h"
 
 namespace mirutone::convert {

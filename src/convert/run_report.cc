@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "db/errors.h"
 #include "i18n/messages.h"
 
 namespace mirutone::convert {
@@ -11,21 +12,23 @@ using i18n::tr;
 
 namespace {
 
+namespace jet_errors = db::jet_errors;
+
 const char* jet_error_meaning(int code) {
   switch (code) {
-    case 3022: return i18n::N_("a duplicate value in a primary key");
-    case 3024: return i18n::N_("the file was not found");
-    case 3049: return i18n::N_("not a database, or a damaged one");
-    case 3051: return i18n::N_("the file could not be deleted or opened for writing");
-    case 3058: return i18n::N_("Null in a primary key field");
-    case 3078: return i18n::N_("no table of that name");
-    case 3163: return i18n::N_("the value is too long for the field");
-    case 3265: return i18n::N_("no field of that name");
-    case 3314: return i18n::N_("the field needs a value");
-    case 3315: return i18n::N_("the field refuses empty text");
-    case 3349: return i18n::N_("the number does not fit the field");
-    case 3421: return i18n::N_("the value does not convert to the field's type");
-    case 3464: return i18n::N_("the value's type does not match");
+    case jet_errors::kDuplicateKey: return i18n::N_("a duplicate value in a primary key");
+    case jet_errors::kFileNotFound: return i18n::N_("the file was not found");
+    case jet_errors::kCannotOpenDatabase: return i18n::N_("not a database, or a damaged one");
+    case jet_errors::kCannotOpenFile: return i18n::N_("the file could not be deleted or opened for writing");
+    case jet_errors::kNullInPrimaryKey: return i18n::N_("Null in a primary key field");
+    case jet_errors::kUnknownTable: return i18n::N_("no table of that name");
+    case jet_errors::kFieldTooSmall: return i18n::N_("the value is too long for the field");
+    case jet_errors::kUnknownField: return i18n::N_("no field of that name");
+    case jet_errors::kRequired: return i18n::N_("the field needs a value");
+    case jet_errors::kZeroLengthNotAllowed: return i18n::N_("the field refuses empty text");
+    case jet_errors::kNumericOverflow: return i18n::N_("the number does not fit the field");
+    case jet_errors::kTypeConversion: return i18n::N_("the value does not convert to the field's type");
+    case jet_errors::kTypeMismatch: return i18n::N_("the value's type does not match");
     default: return nullptr;
   }
 }
@@ -56,6 +59,10 @@ std::string time_left(const Progress& p, double elapsed_seconds) {
   const long long seconds = std::llround(elapsed_seconds * static_cast<double>(rest) / p.all_read);
   if (seconds < 60) return tr("about {1} s left", seconds);
   return tr("about {1} min {2} s left", seconds / 60, seconds % 60);
+}
+
+bool output_in_use(const RunResult& result) {
+  return result.outcome == RunOutcome::Failed && result.cause && result.cause->jet_code == jet_errors::kFileInUse;
 }
 
 std::string jet_error_text(int code) {

@@ -27,6 +27,9 @@ std::string time_left(const Progress& progress, double elapsed_seconds);
 // value in a primary key)".
 std::string jet_error_text(int code);
 
+// True when the run failed because another run holds the output folder.
+bool output_in_use(const RunResult& result);
+
 // The closing summary: per step begun, the rows read, copied and skipped,
 // with the rule that skipped them; then the steps that never ran.
 std::vector<std::string> summary_lines(const RunResult& result);

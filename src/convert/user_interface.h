@@ -6,14 +6,17 @@
 #include <optional>
 #include <string>
 
+#include "schema/message_box.h"
+
 namespace mirutone::convert {
 
-// Button flags and answers of a message box, with the platform's values.
-inline constexpr int vbOKOnly = 0;
-inline constexpr int vbYesNo = 4;
-inline constexpr int vbOK = 1;
-inline constexpr int vbYes = 6;
-inline constexpr int vbNo = 7;
+// Message boxes: their title, button flags and answers.
+using schema::kTitle;
+using schema::vbNo;
+using schema::vbOK;
+using schema::vbOKOnly;
+using schema::vbYes;
+using schema::vbYesNo;
 
 // Mouse pointers.
 inline constexpr int vbDefault = 0;
@@ -48,11 +51,8 @@ struct Progress {
   long long all_read = 0;     // source rows handled in all steps so far
 };
 
-class UserInterface {
+class UserInterface : public schema::MessageBoxes {
  public:
-  virtual ~UserInterface() = default;
-  // A modal message box; returns the button pressed (vbOK, vbYes, vbNo).
-  virtual int MsgBox(const std::string& prompt, int buttons, const std::string& title) = 0;
   // The application-wide mouse pointer (vbDefault or vbHourglass).
   virtual void SetMousePointer(int pointer) = 0;
   // Called as a run moves on; may be called from a worker thread.

@@ -3,7 +3,7 @@
 // the new databases. Every caller takes them from here.
 #pragma once
 
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 
 namespace mirutone::db {
 

@@ -7,10 +7,10 @@
 #include "db/database_file.h"
 #include "db/engine_hook.h"
 #include "db/errors.h"
+#include "db/jet/api/names.h"
+#include "db/jet/api/sql.h"
 #include "db/query_eval.h"
 #include "db/recordset_impl.h"
-#include "db/jet/names.h"
-#include "db/jet/query_sql_parse.h"
 
 namespace mirutone::db {
 

@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "db/errors.h"
+#include "db/jet/api/names.h"
 #include "db/read_ahead.h"
-#include "db/jet/names.h"
 #include "platform/path.h"
 
 namespace mirutone::db {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/codepage.h"
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/api/codepage.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 #include "db/table_def.h"
 
 namespace mirutone::db {

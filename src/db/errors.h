@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "db/jet/error.h"
-#include "db/jet/error_numbers.h"
+#include "db/jet/api/error.h"
+#include "db/jet/api/error_numbers.h"
 
 namespace mirutone::db {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "db/errors.h"
-#include "db/jet/codepage.h"
+#include "db/jet/api/codepage.h"
 
 namespace mirutone::db {
 namespace {

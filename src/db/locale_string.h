@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "db/jet/writer.h"
+#include "db/jet/api/writer.h"
 
 namespace mirutone::db {
 

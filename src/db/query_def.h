@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 #include "db/recordset.h"
 
 namespace mirutone::db {

@@ -8,8 +8,8 @@
 
 #include "db/dao_constants.h"
 #include "db/errors.h"
-#include "db/jet/index_key.h"
-#include "db/jet/names.h"
+#include "db/jet/api/names.h"
+#include "db/jet/api/sort_keys.h"
 #include "db/row_order.h"
 #include "db/value_conversion.h"
 

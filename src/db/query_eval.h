@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "db/database_file.h"
-#include "db/jet/query_sql_parse.h"
+#include "db/jet/api/sql.h"
 #include "db/recordset_impl.h"
 
 namespace mirutone::db {

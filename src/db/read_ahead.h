@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "db/jet/reader.h"
-#include "db/jet/value.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/value.h"
 
 namespace mirutone::db {
 

@@ -2,9 +2,9 @@
 
 #include "db/engine_hook.h"
 #include "db/errors.h"
-#include "db/jet/codepage.h"
-#include "db/jet/index_key.h"
-#include "db/jet/names.h"
+#include "db/jet/api/codepage.h"
+#include "db/jet/api/names.h"
+#include "db/jet/api/sort_keys.h"
 #include "db/recordset_impl.h"
 #include "db/row_order.h"
 #include "db/value_conversion.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "db/dao_constants.h"
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 
 namespace mirutone::db {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "db/database_file.h"
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 #include "db/table_def.h"
 
 namespace mirutone::db {

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "db/errors.h"
-#include "db/jet/index_key.h"
+#include "db/jet/api/sort_keys.h"
 
 namespace mirutone::db {
 namespace {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "db/jet/index_key.h"
-#include "db/jet/reader.h"
-#include "db/jet/value.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/sort_keys.h"
+#include "db/jet/api/value.h"
 
 namespace mirutone::db {
 

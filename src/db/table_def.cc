@@ -2,7 +2,7 @@
 
 #include "db/engine_hook.h"
 #include "db/errors.h"
-#include "db/jet/names.h"
+#include "db/jet/api/names.h"
 
 namespace mirutone::db {
 

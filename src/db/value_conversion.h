@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 
 namespace mirutone::db {
 

@@ -1,7 +1,7 @@
 #include "schema/module1.h"
 
 #include "db/engine.h"
-#include "db/jet/error.h"
+#include "db/jet/api/error.h"
 #include "schema/layouts.h"
 #include "schema/query_texts.h"
 
@@ -9,7 +9,6 @@ namespace mirutone::schema {
 namespace {
 
 constexpr const char* kBuildFailed = "ＤＢ作成エラー";
-constexpr const char* kTitle = "確認";
 
 // Defines one table and appends it, which creates it in the file: fields
 // created in order (each with its properties set at once), appended in order;
@@ -50,7 +49,8 @@ void Module1::build_failed(const char* file_name) {
     why = "unknown failure";
   }
   build_failure_ = std::string("creating ") + file_name + ": " + why;
-  ui_.MsgBox(kBuildFailed, convert::vbOKOnly, kTitle);
+  failed_ = true;
+  ui_.MsgBox(kBuildFailed, vbOKOnly, kTitle);
 }
 
 void Module1::CreateKanriDb() {

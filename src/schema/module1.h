@@ -13,14 +13,14 @@
 
 #include <string>
 
-#include "convert/user_interface.h"
+#include "schema/message_box.h"
 #include "schema/module_state.h"
 
 namespace mirutone::schema {
 
 class Module1 {
  public:
-  Module1(ModuleState& state, convert::UserInterface& ui) : state_(state), ui_(ui) {}
+  Module1(ModuleState& state, MessageBoxes& ui) : state_(state), ui_(ui) {}
 
   void CreateKanriDb();
   void SeedKanriDb();
@@ -30,13 +30,16 @@ class Module1 {
   // engine's text), or empty. A later failure of the run is often only its
   // consequence (a handle left holding nothing), so the run reports this too.
   const std::string& build_failure() const { return build_failure_; }
+  // True once any builder has shown "ＤＢ作成エラー".
+  bool failed() const { return failed_; }
 
  private:
   void build_failed(const char* file_name);
 
   ModuleState& state_;
-  convert::UserInterface& ui_;
+  MessageBoxes& ui_;
   std::string build_failure_;
+  bool failed_ = false;
 };
 
 }  // namespace mirutone::schema

@@ -6,7 +6,7 @@ namespace mirutone::schema {
 
 std::string output_path(const ModuleState& state, const std::string& file_name) {
   if (state.strDbFolder.empty()) {
-    throw db::Error(3044, "No output folder has been chosen for '" + file_name + "'");
+    throw db::Error(db::jet_errors::kInvalidPath, "No output folder has been chosen for '" + file_name + "'");
   }
 #ifdef _WIN32
   // The system's own separator, as the user reads it in messages.

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "convert/sample_source.h"
-#include "db/jet/reader.h"
+#include "apps/sample_source.h"
+#include "db/jet/api/reader.h"
 #include "i18n/messages.h"
 #include "support/test_support.h"
 

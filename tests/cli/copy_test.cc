@@ -8,9 +8,9 @@
 #include <regex>
 #include <sstream>
 
-#include "db/jet/codepage.h"
-#include "db/jet/copy_database.h"
-#include "db/jet/reader.h"
+#include "db/jet/text/codepage.h"
+#include "apps/copy_database.h"
+#include "db/jet/api/reader.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

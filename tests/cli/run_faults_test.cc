@@ -16,9 +16,9 @@
 #include <set>
 #include <sstream>
 
-#include "convert/sample_source.h"
-#include "db/jet/format.h"
-#include "db/jet/reader.h"
+#include "apps/sample_source.h"
+#include "db/jet/format/format.h"
+#include "db/jet/api/reader.h"
 #include "oracle/mdb_reader.h"
 #include "oracle/mdbtools.h"
 #include "platform/file_lock.h"

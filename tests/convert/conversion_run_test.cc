@@ -74,7 +74,7 @@ class Run : public ::testing::Test {
     return run(src);
   }
   convert::RunResult run_only(int answer = convert::vbYes) {
-    ui_ = ScriptedUi(answer);
+    ui_ = RecordingUi(answer);
     state_.strDbFolder = dir_.path().string();
     convert::ConversionRun r(state_, ui_);
     return r.Command1_Click(source().string());
@@ -82,7 +82,7 @@ class Run : public ::testing::Test {
 
   TempDir dir_;
   schema::ModuleState state_;
-  ScriptedUi ui_;
+  RecordingUi ui_;
 };
 
 TEST_F(Run, EmptySourceCompletesWithSeedRowsOnly) {
@@ -476,7 +476,7 @@ TEST_F(Run, SourceThatIsAnOutputFileIsRefusedUntouched) {
   SourceBuilder src;
   src.write(kanri().string());
   const std::string before = file_bytes(kanri());
-  ui_ = ScriptedUi();
+  ui_ = RecordingUi();
   state_.strDbFolder = dir_.path().string();
   convert::ConversionRun run(state_, ui_);
   // By its own name, by another spelling, and through a link.
@@ -500,7 +500,7 @@ TEST_F(Run, WithoutAChosenFolderTheOutputsGoBesideTheSource) {
   SourceBuilder src;
   fs::create_directory(dir_ / "plant");
   src.write((dir_ / "plant" / "old.mdb").string());
-  ScriptedUi ui;
+  RecordingUi ui;
   schema::ModuleState state;  // no browse: strDbFolder is empty
   auto r = convert::ConversionRun(state, ui).Command1_Click((dir_ / "plant" / "old.mdb").string());
   ASSERT_EQ(r.outcome, RunOutcome::Completed) << (r.cause ? r.cause->describe() : "");
@@ -537,7 +537,7 @@ TEST_F(Run, SourceThatCannotBeReadFailsBeforeTheOutputsAreTouched) {
 #endif
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    ui_ = ScriptedUi();
+    ui_ = RecordingUi();
     auto r = convert::ConversionRun(state_, ui_).Command1_Click(c.path);
     ASSERT_EQ(r.outcome, RunOutcome::Failed);
     EXPECT_EQ(ui_.boxes.back().prompt, convert::kFailedPrompt);
@@ -566,11 +566,11 @@ TEST_F(Run, BuilderErrorIsReportedEvenWhenTheRunCompletes) {
 }
 
 // Asks the run to stop when a chosen step begins, as Ctrl-C in the terminal does.
-class StoppingUi : public ScriptedUi {
+class StoppingUi : public RecordingUi {
  public:
   explicit StoppingUi(int at_step) : at_step_(at_step) {}
   void ReportProgress(const convert::Progress& p) override {
-    ScriptedUi::ReportProgress(p);
+    RecordingUi::ReportProgress(p);
     if (p.step == at_step_ && p.rows == 0) convert::request_stop();
   }
 
@@ -607,7 +607,7 @@ TEST_F(Run, StopRequestEndsTheRunWithClosedCompleteFiles) {
   EXPECT_EQ(read_table(data(), "D_DDAT").size(), 1u);
   EXPECT_TRUE(read_table(data(), "D_MDAT").empty());
   // The request belongs to that run: the next one goes through.
-  ScriptedUi again;
+  RecordingUi again;
   EXPECT_EQ(convert::ConversionRun(state_, again).Command1_Click(source().string()).outcome, RunOutcome::Completed);
 }
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "convert/run_fixture.h"
-#include "convert/sample_source.h"
-#include "db/jet/page_census.h"
+#include "apps/sample_source.h"
+#include "db/jet/catalog/page_census.h"
 
 namespace mirutone::test {
 namespace {
@@ -18,7 +18,7 @@ TEST(OutputPageCensus, TheGlobalMapsCoverEveryPageAndListNoHeldPageFree) {
   options.tags = 100;
   options.days = 1000;  // 100,000 daily rows
   convert::make_sample_source(source, options);
-  ScriptedUi ui;
+  RecordingUi ui;
   schema::ModuleState state;
   convert::RunResult result = convert::ConversionRun(state, ui).Command1_Click(source);
   ASSERT_EQ(result.outcome, convert::RunOutcome::Completed) << (result.cause ? result.cause->describe() : "");

@@ -1,5 +1,5 @@
-// What the conversion tests share: a user that answers the confirmation as
-// told and remembers everything it was shown, and a way to read a table back.
+// What the conversion tests share: the recording user (support/recording_ui.h)
+// and a way to read a table back.
 #pragma once
 
 #include <filesystem>
@@ -8,33 +8,11 @@
 #include <vector>
 
 #include "convert/conversion_run.h"
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
+#include "support/recording_ui.h"
 #include "support/test_support.h"
 
 namespace mirutone::test {
-
-class ScriptedUi : public convert::UserInterface {
- public:
-  explicit ScriptedUi(int answer = convert::vbYes) : answer_(answer) {}
-  struct Box {
-    std::string prompt;
-    int buttons;
-    std::string title;
-  };
-  int MsgBox(const std::string& prompt, int buttons, const std::string& title) override {
-    boxes.push_back({prompt, buttons, title});
-    return buttons == convert::vbYesNo ? answer_ : convert::vbOK;
-  }
-  void SetMousePointer(int pointer) override { pointers.push_back(pointer); }
-  void ReportProgress(const convert::Progress& p) override { progress.push_back(p); }
-
-  std::vector<Box> boxes;
-  std::vector<int> pointers;
-  std::vector<convert::Progress> progress;
-
- private:
-  int answer_;
-};
 
 using NamedRow = std::map<std::string, jet::Value>;
 

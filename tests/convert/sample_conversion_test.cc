@@ -10,8 +10,8 @@
 
 #include "convert/copy_step.h"
 #include "convert/run_fixture.h"
-#include "convert/sample_source.h"
-#include "db/jet/names.h"
+#include "apps/sample_source.h"
+#include "db/jet/text/names.h"
 #include "db/value_conversion.h"
 #include "oracle/mdbtools.h"
 #include "oracle/value_match.h"
@@ -161,7 +161,7 @@ class SampleConversion : public ::testing::Test {
     options.days = 40;
     convert::make_sample_source((*dir_ / "管理報.mdb").string(), options);
     source_bytes_ = new std::string(slurp(*dir_ / "管理報.mdb"));
-    ScriptedUi ui;
+    RecordingUi ui;
     schema::ModuleState state;
     result_ = new convert::RunResult(convert::ConversionRun(state, ui).Command1_Click((*dir_ / "管理報.mdb").string()));
   }
@@ -269,7 +269,7 @@ TEST_F(SampleConversion, SourceUnchangedAndASecondRunGivesTheSameFiles) {
   ASSERT_EQ(result_->outcome, convert::RunOutcome::Completed);
   EXPECT_EQ(slurp(source()), *source_bytes_);
   const std::string kanri_rows = dump(kanri()), data_rows = dump(data());
-  ScriptedUi ui;
+  RecordingUi ui;
   schema::ModuleState state;
   state.strDbFolder = dir_->path().string();
   auto again = convert::ConversionRun(state, ui).Command1_Click(source().string());

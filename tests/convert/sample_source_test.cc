@@ -1,7 +1,7 @@
 // The sample management database: read back with our reader and with
 // mdbtools, it must hold every table and field the conversion reads, the odd
 // rows an old database has, and only values the new databases accept.
-#include "convert/sample_source.h"
+#include "apps/sample_source.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 #include "support/test_support.h"
 
 namespace mirutone::convert {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/writer.h"
+#include "db/jet/api/writer.h"
 
 namespace mirutone::test {
 

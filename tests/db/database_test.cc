@@ -7,7 +7,7 @@
 
 #include "db/engine.h"
 #include "db/errors.h"
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 #include "db/locale_string.h"
 #include "db/row_order.h"
 #include "support/test_support.h"

@@ -3,7 +3,7 @@
 
 #include "db/engine.h"
 #include "schema/module1.h"
-#include "schema/recording_ui.h"
+#include "support/recording_ui.h"
 #include "support/test_support.h"
 
 namespace mirutone::db {

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "db/engine.h"
-#include "db/jet/format.h"
-#include "db/jet/reader.h"
+#include "db/jet/format/format.h"
+#include "db/jet/api/reader.h"
 #include "support/test_support.h"
 
 namespace mirutone::db {

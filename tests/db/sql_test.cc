@@ -7,7 +7,7 @@
 
 #include "db/engine.h"
 #include "db/errors.h"
-#include "db/jet/names.h"
+#include "db/jet/text/names.h"
 #include "support/test_support.h"
 
 namespace mirutone::db {

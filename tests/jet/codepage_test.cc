@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "db/jet/codepage.h"
-#include "db/jet/error.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/api/error.h"
 
 namespace mirutone::jet {
 namespace {

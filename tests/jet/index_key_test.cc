@@ -13,15 +13,15 @@
 #include <limits>
 #include <set>
 
-#include "db/jet/catalog.h"
-#include "db/jet/codepage.h"
-#include "db/jet/header.h"
-#include "db/jet/index_key.h"
-#include "db/jet/sort_japanese.h"
-#include "db/jet/index_page.h"
-#include "db/jet/page_file.h"
-#include "db/jet/table_cursor.h"
-#include "db/jet/tdef.h"
+#include "db/jet/catalog/catalog.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/file/header.h"
+#include "db/jet/index/index_key.h"
+#include "db/jet/index/sort_japanese.h"
+#include "db/jet/index/index_page.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/row/table_cursor.h"
+#include "db/jet/tdef/tdef.h"
 #include "jet/index_samples.h"
 #include "support/test_support.h"
 
@@ -87,7 +87,7 @@ TEST(IndexKey, NumericKeysSortLikeTheirValues) {
 TEST(IndexKey, NullsAndMultiColumnKeys) {
   EXPECT_EQ(key_hex(ColumnType::Long, true, Value{}), "00");
   EXPECT_EQ(key_hex(ColumnType::Text, false, Value{}), "ff");
-  auto general = make_text_key_encoder(Format::Jet3, kSortGeneral);
+  auto general = make_text_key_encoder(Format::Jet3, fmt::kSortGeneral);
   // MSysObjects (ParentId, Name): 7f + ParentId, then 7f + the name's key.
   IndexKeyEncoder keys({{ColumnType::Long, true}, {ColumnType::Text, true}}, general);
   const std::vector<Value> row = {i32(0x0F000001), Value{std::string("MSysObjects")}};
@@ -115,14 +115,14 @@ TEST(IndexKey, RefusesValuesThatCannotBeKeyed) {
   EXPECT_THROW(key_hex(ColumnType::Decimal, true, Value{Decimal{}}), Error);
   EXPECT_THROW(key_hex(ColumnType::Text, true, Value{std::string("a")}), Error);  // no encoder
   EXPECT_THROW(make_text_key_encoder(Format::Jet3, 0x041F), Error);  // Turkish
-  EXPECT_THROW(make_text_key_encoder(Format::Jet4, kSortGeneral), Error);
-  EXPECT_THROW(make_text_key_encoder(Format::Jet4, kSortJapanese), Error);
+  EXPECT_THROW(make_text_key_encoder(Format::Jet4, fmt::kSortGeneral), Error);
+  EXPECT_THROW(make_text_key_encoder(Format::Jet4, fmt::kSortJapanese), Error);
 }
 
 // ---- General (Access 97) ------------------------------------------------------
 
 std::string general_key(const std::string& s, bool asc = true) {
-  static auto enc = make_text_key_encoder(Format::Jet3, kSortGeneral);
+  static auto enc = make_text_key_encoder(Format::Jet3, fmt::kSortGeneral);
   return key_hex(ColumnType::Text, asc, Value{s}, enc.get());
 }
 
@@ -293,8 +293,8 @@ TEST(JapaneseTextKeys, RefusesCharactersWithoutAWeight) {
 TEST(JapaneseTextKeys, OrderAgreesWithAccessJapaneseNorthwind) {
   MIRUTONE_REQUIRE_TESTDATA();
   SampleDb db("j4_ja_northwind.mdb");
-  ASSERT_EQ(db.header.sort_order, kSortJapanese);
-  auto ja = make_text_key_encoder(Format::Jet3, kSortJapanese);
+  ASSERT_EQ(db.header.sort_order, fmt::kSortJapanese);
+  auto ja = make_text_key_encoder(Format::Jet3, fmt::kSortJapanese);
   int text_indexes = 0, pairs = 0, japanese_values = 0;
   for (const CatalogEntry& e : db.catalog) {
     if (e.kind() != fmt::kObjectTypeTable) continue;
@@ -310,7 +310,7 @@ TEST(JapaneseTextKeys, OrderAgreesWithAccessJapaneseNorthwind) {
         ASSERT_NE(cd, nullptr);
         pos.push_back(static_cast<std::size_t>(cd - td->columns.data()));
         cols.push_back({cd->type, c.ascending});
-        if (cd->type == ColumnType::Text) has_text = cd->sort_order == kSortJapanese;
+        if (cd->type == ColumnType::Text) has_text = cd->sort_order == fmt::kSortJapanese;
       }
       if (!has_text) continue;
       ++text_indexes;
@@ -353,7 +353,7 @@ TEST(JapaneseTextKeys, OrderAgreesWithAccessJapaneseNorthwind) {
 TEST(JapaneseTextKeys, KanjiWeightsMatchAccessJapaneseNorthwind) {
   MIRUTONE_REQUIRE_TESTDATA();
   SampleDb db("j4_ja_northwind.mdb");
-  auto ja = make_text_key_encoder(Format::Jet3, kSortJapanese);
+  auto ja = make_text_key_encoder(Format::Jet3, fmt::kSortJapanese);
   constexpr std::uint8_t kFirstKanjiScript = 0xC4, kJet4Shift = 0x43;
   // Two-byte weights with a script byte in the kanji range, up to the end of
   // the primary weights (the first 01 where a weight would start).
@@ -383,7 +383,7 @@ TEST(JapaneseTextKeys, KanjiWeightsMatchAccessJapaneseNorthwind) {
       bool fixed_before = true;
       for (const auto& c : idx.columns) {
         const ColumnDef* cd = td->column_by_number(c.number);
-        if (cd->type == ColumnType::Text && cd->sort_order == kSortJapanese && c.ascending) {
+        if (cd->type == ColumnType::Text && cd->sort_order == fmt::kSortJapanese && c.ascending) {
           text_pos = static_cast<std::size_t>(cd - td->columns.data());
           break;
         }

@@ -11,14 +11,14 @@
 #include <map>
 #include <set>
 
-#include "db/jet/catalog.h"
-#include "db/jet/codepage.h"
-#include "db/jet/header.h"
-#include "db/jet/index_key.h"
-#include "db/jet/index_page.h"
-#include "db/jet/page_file.h"
-#include "db/jet/table_cursor.h"
-#include "db/jet/tdef.h"
+#include "db/jet/catalog/catalog.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/file/header.h"
+#include "db/jet/index/index_key.h"
+#include "db/jet/index/index_page.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/row/table_cursor.h"
+#include "db/jet/tdef/tdef.h"
 #include "jet/index_samples.h"
 #include "support/test_support.h"
 
@@ -135,7 +135,7 @@ void check_every_index(const std::string& name, std::shared_ptr<const TextKeyEnc
 
 TEST(IndexSamples, Jet3GeneralSortIndexesMatchRowsAndComputedKeys) {
   MIRUTONE_REQUIRE_TESTDATA();
-  auto general = make_text_key_encoder(Format::Jet3, kSortGeneral);
+  auto general = make_text_key_encoder(Format::Jet3, fmt::kSortGeneral);
   struct Expect {
     const char* file;
     int min_entries;
@@ -257,7 +257,7 @@ TEST(IndexPageCodec, NodePagesKeepChildrenTailAndOneBytePrefix) {
     }
     const Bytes p = encode_index_page(f, node, /*use_prefix=*/true);
     const IndexPageLayout& l = index_page_layout(f);
-    EXPECT_EQ(p[0], kIndexNodePage);
+    EXPECT_EQ(p[0], fmt::kPageIndexNode);
     EXPECT_EQ(p[l.off_level], 0x01);  // no level given: a node is at least 1
     node.level = 3;
     EXPECT_EQ(decode_index_page(f, encode_index_page(f, node), 12).level, 3);

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/catalog.h"
-#include "db/jet/codepage.h"
-#include "db/jet/header.h"
-#include "db/jet/page_file.h"
-#include "db/jet/table_cursor.h"
-#include "db/jet/tdef.h"
+#include "db/jet/catalog/catalog.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/file/header.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/row/table_cursor.h"
+#include "db/jet/tdef/tdef.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

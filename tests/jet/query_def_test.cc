@@ -1,5 +1,5 @@
 // Stored queries: SQL -> MSysQueries rows as Jet stores them, and rows -> SQL.
-#include "db/jet/query_def.h"
+#include "db/jet/query/query_def.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/error.h"
-#include "db/jet/reader.h"
+#include "db/jet/api/error.h"
+#include "db/jet/api/reader.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

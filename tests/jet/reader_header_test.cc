@@ -5,11 +5,11 @@
 #include <fstream>
 #include <vector>
 
-#include "db/jet/error.h"
-#include "db/jet/format.h"
-#include "db/jet/header.h"
-#include "db/jet/page_file.h"
-#include "db/jet/rc4.h"
+#include "db/jet/api/error.h"
+#include "db/jet/format/format.h"
+#include "db/jet/file/header.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/file/rc4.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

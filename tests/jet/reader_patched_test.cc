@@ -6,13 +6,13 @@
 #include <iterator>
 #include <string>
 
-#include "db/jet/codepage.h"
-#include "db/jet/error.h"
-#include "db/jet/format.h"
-#include "db/jet/page_file.h"
-#include "db/jet/reader.h"
-#include "db/jet/table_cursor.h"
-#include "db/jet/tdef.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/api/error.h"
+#include "db/jet/format/format.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/row/table_cursor.h"
+#include "db/jet/tdef/tdef.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

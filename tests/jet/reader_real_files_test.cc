@@ -5,9 +5,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "db/jet/error.h"
-#include "db/jet/format.h"
-#include "db/jet/reader.h"
+#include "db/jet/api/error.h"
+#include "db/jet/format/format.h"
+#include "db/jet/api/reader.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/error.h"
-#include "db/jet/format.h"
-#include "db/jet/long_value.h"
-#include "db/jet/page_file.h"
-#include "db/jet/row.h"
-#include "db/jet/tdef.h"
-#include "db/jet/usage_map.h"
+#include "db/jet/api/error.h"
+#include "db/jet/format/format.h"
+#include "db/jet/row/long_value.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/row/row.h"
+#include "db/jet/tdef/tdef.h"
+#include "db/jet/file/usage_map.h"
 
 namespace mirutone::jet {
 namespace {

@@ -1,6 +1,6 @@
 // Reading the sample databases: known values, code pages, encoded pages,
 // stale pages and row counts, long values, indexes, properties and queries.
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <iterator>
 #include <variant>
 
-#include "db/jet/error.h"
+#include "db/jet/api/error.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

@@ -21,7 +21,7 @@
 #include <sstream>
 #include <thread>
 
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

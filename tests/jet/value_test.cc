@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 
 namespace mirutone::jet {
 namespace {

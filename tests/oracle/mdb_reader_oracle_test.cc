@@ -7,7 +7,7 @@
 #include <cmath>
 #include <map>
 
-#include "db/jet/codepage.h"
+#include "db/jet/text/codepage.h"
 #include "oracle/mdb_reader.h"
 #include "oracle/oracle_files.h"
 #include "oracle/value_match.h"

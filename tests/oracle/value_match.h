@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 
 namespace mirutone::oracle {
 

@@ -7,9 +7,9 @@
 
 #include "db/engine.h"
 #include "db/errors.h"
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 #include "schema/module1.h"
-#include "schema/recording_ui.h"
+#include "support/recording_ui.h"
 #include "support/test_support.h"
 
 namespace mirutone::schema {

@@ -15,7 +15,7 @@
 
 #include "convert/conversion_run.h"
 #include "platform/file_lock.h"
-#include "convert/sample_source.h"
+#include "apps/sample_source.h"
 #include "support/test_support.h"
 #include "ui/window/display_check.h"
 #include "window/window_test_support.h"

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "db/jet/page_census.h"
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/catalog/page_census.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/index_check.h"
 #include "writer/oracle_util.h"

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "db/jet/index_key.h"
-#include "db/jet/writer.h"
+#include "db/jet/index/index_key.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/index_check.h"
 
@@ -13,7 +13,7 @@ namespace mirutone::jet {
 namespace {
 
 std::string hex_key(const std::string& text) {
-  static const auto keys = make_text_key_encoder(Format::Jet3, kSortJapanese);
+  static const auto keys = make_text_key_encoder(Format::Jet3, fmt::kSortJapanese);
   Bytes out;
   keys->append_key(text, out);
   std::string s;

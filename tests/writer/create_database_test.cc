@@ -3,8 +3,8 @@
 
 #include <fstream>
 
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/oracle_util.h"
 

@@ -2,8 +2,8 @@
 // and the definitions Jet 3 cannot hold.
 #include <gtest/gtest.h>
 
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/index_check.h"
 #include "writer/oracle_util.h"

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "db/jet/codepage.h"
-#include "db/jet/format.h"
-#include "db/jet/header.h"
-#include "db/jet/index_key.h"
-#include "db/jet/index_page.h"
-#include "db/jet/page_file.h"
-#include "db/jet/reader.h"
-#include "db/jet/tdef.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/format/format.h"
+#include "db/jet/file/header.h"
+#include "db/jet/index/index_key.h"
+#include "db/jet/index/index_page.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/tdef/tdef.h"
 
 namespace mirutone::test {
 

@@ -15,11 +15,11 @@
 #include <functional>
 #include <random>
 
-#include "db/jet/index_entry_sorter.h"
-#include "db/jet/index_page.h"
-#include "db/jet/page_file.h"
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/index/index_entry_sorter.h"
+#include "db/jet/index/index_page.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/index_check.h"
 #include "writer/oracle_util.h"

@@ -5,15 +5,19 @@
 #include <algorithm>
 #include <fstream>
 
-#include "db/jet/catalog_builder.h"
-#include "db/jet/data_page_builder.h"
-#include "db/jet/format.h"
-#include "db/jet/header_builder.h"
-#include "db/jet/page_store.h"
-#include "db/jet/tdef_builder.h"
-#include "db/jet/usage_map.h"
-#include "db/jet/usage_map_builder.h"
-#include "db/jet/writer.h"
+#include "db/jet/catalog/catalog.h"
+#include "db/jet/catalog/catalog_builder.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/file/data_page_builder.h"
+#include "db/jet/format/format.h"
+#include "db/jet/file/header.h"
+#include "db/jet/file/header_builder.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/file/page_store.h"
+#include "db/jet/tdef/tdef.h"
+#include "db/jet/file/usage_map.h"
+#include "db/jet/file/usage_map_builder.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {
@@ -41,7 +45,7 @@ std::size_t logical_start(const std::vector<std::uint8_t>& t) {
 TEST(SystemLayout, DefinitionsMatchAnAccessMadeFile) {
   MIRUTONE_REQUIRE_TESTDATA();
   for (std::uint32_t page = 2; page <= 5; ++page) {
-    auto ours = build_tdef(system_table_plan(page, 0x0409, 1252));
+    auto ours = build_tdef(system_table_plan(page, 0x0409, 1252), CodePage(1252));
     auto real = sample_page("j3_ucanaccess_size97.mdb", page);
     ASSERT_EQ(ours.size(), fmt::get_u32(&real[8])) << "page " << page;
     // Header fields (row count and statistics excepted).
@@ -258,6 +262,50 @@ TEST_F(UsageMapGrowth, InlineMapSlidesThenBecomesAReferenceMap) {
   EXPECT_EQ(map.pages(), (std::vector<std::uint32_t>{20, 1500, 2999}));
   EXPECT_TRUE(map.contains(2999));
   EXPECT_FALSE(map.contains(900));
+}
+
+// One model, one codec: every definition of a written file, parsed and built
+// again, gives the bytes on its pages (the next-page link aside, which
+// split_tdef sets).
+TEST(TdefCodec, ParsingThenBuildingGivesTheStoredDefinition) {
+  TempDir dir;
+  const std::string file = (dir / "t.mdb").string();
+  {
+    auto w = Writer::create(file);
+    w->create_table({"Reports",
+                     {{"Id", ColumnType::Long, 0, true, false, false},
+                      {"Done", ColumnType::Boolean, 0, false, false, false},
+                      {"Taken", ColumnType::DateTime, 0, false, false, false},
+                      {"Title", ColumnType::Text, 100, false, true, false},
+                      {"Notes", ColumnType::Memo, 0, false, false, false},
+                      {"Blob", ColumnType::OLE, 0, false, false, false}},
+                     {{"PrimaryKey", {"Id"}, true, false, false, {}},
+                      {"ByTitle", {"Title", "Taken"}, false, true, false, {false, true}}}});
+    std::vector<ColumnDesign> wide;  // a definition longer than one page
+    for (int i = 0; i < 120; ++i) wide.push_back({"列" + std::to_string(i), ColumnType::Text, 20, false, false, false});
+    w->create_table({"受注", wide, {{"主キー", {"列0", "列1"}, true, false, false, {}}, {"索引", {"列7"}, false, false, false, {}}}});
+    w->close();
+  }
+  auto pages = PageFile::open(file);
+  std::vector<std::uint8_t> first(2048);
+  const Header header = parse_header(file, first.data(), pages->read_at(0, first.data(), first.size()));
+  pages->configure(fmt::kJet3.page_size, header.db_key);
+  const CodePage text(932);
+  int checked = 0, chained = 0;
+  for (const CatalogEntry& e : read_catalog(*pages, fmt::kJet3, text)) {
+    if (e.kind() != fmt::kObjectTypeTable) continue;
+    SCOPED_TRACE(e.name);
+    std::vector<std::uint32_t> chain;
+    std::vector<std::uint8_t> stored = read_tdef_bytes(*pages, fmt::kJet3, e.tdef_page(), e.name, chain);
+    const TableDef td = parse_tdef(stored, fmt::kJet3, text, file, e.name);
+    stored.resize(td.length);
+    jet3::put_u32(&stored[fmt::kJet3.td_off_next], 0);
+    EXPECT_EQ(build_tdef(td, text), stored);
+    ++checked;
+    if (chain.size() > 1) ++chained;
+  }
+  EXPECT_EQ(checked, 6);  // the four system tables and the two above
+  EXPECT_EQ(chained, 1);
 }
 
 TEST(TdefSplit, LongDefinitionsChainAcrossPages) {

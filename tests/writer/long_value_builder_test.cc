@@ -3,7 +3,7 @@
 // reader's long-value decoder, and spilled out of a row that would be too long.
 #include <gtest/gtest.h>
 
-#include "db/jet/long_value.h"
+#include "db/jet/row/long_value.h"
 #include "writer/row_pages.h"
 
 namespace mirutone::jet {

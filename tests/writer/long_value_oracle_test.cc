@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "db/jet/writer.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/oracle_util.h"
 

@@ -10,8 +10,8 @@
 #include <unistd.h>
 #endif
 
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/index_check.h"
 #include "writer/oracle_util.h"

@@ -3,12 +3,12 @@
 // to find must be found.
 #include <gtest/gtest.h>
 
-#include "db/jet/data_page_builder.h"
-#include "db/jet/format.h"
-#include "db/jet/page_census.h"
-#include "db/jet/page_store.h"
-#include "db/jet/usage_map_builder.h"
-#include "db/jet/writer.h"
+#include "db/jet/file/data_page_builder.h"
+#include "db/jet/format/format.h"
+#include "db/jet/catalog/page_census.h"
+#include "db/jet/file/page_store.h"
+#include "db/jet/file/usage_map_builder.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 
 namespace mirutone::jet {

@@ -1,12 +1,12 @@
 // Stored queries: MSysQueries rows, the catalog row and the kept SQL text.
 #include <gtest/gtest.h>
 
-#include "db/jet/catalog.h"
-#include "db/jet/codepage.h"
-#include "db/jet/page_file.h"
-#include "db/jet/properties.h"
-#include "db/jet/reader.h"
-#include "db/jet/writer.h"
+#include "db/jet/catalog/catalog.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/tdef/properties.h"
+#include "db/jet/api/reader.h"
+#include "db/jet/api/writer.h"
 #include "support/test_support.h"
 #include "writer/index_check.h"
 #include "writer/oracle_util.h"

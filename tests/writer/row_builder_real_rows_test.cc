@@ -3,9 +3,9 @@
 // stored it.
 #include <gtest/gtest.h>
 
-#include "db/jet/catalog.h"
-#include "db/jet/row.h"
-#include "db/jet/usage_map.h"
+#include "db/jet/catalog/catalog.h"
+#include "db/jet/row/row.h"
+#include "db/jet/file/usage_map.h"
 #include "support/test_support.h"
 #include "writer/row_pages.h"
 

@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "db/jet/row.h"
+#include "db/jet/row/row.h"
 #include "writer/row_pages.h"
 
 namespace mirutone::jet {

@@ -9,17 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/codepage.h"
-#include "db/jet/data_page_builder.h"
-#include "db/jet/error.h"
-#include "db/jet/format.h"
-#include "db/jet/jet3_layout.h"
-#include "db/jet/jet3_row_layout.h"
-#include "db/jet/long_value_builder.h"
-#include "db/jet/page_file.h"
-#include "db/jet/row_builder.h"
-#include "db/jet/table_cursor.h"
-#include "db/jet/tdef.h"
+#include "db/jet/text/codepage.h"
+#include "db/jet/file/data_page_builder.h"
+#include "db/jet/api/error.h"
+#include "db/jet/format/format.h"
+#include "db/jet/format/jet3_format.h"
+#include "db/jet/row/long_value_builder.h"
+#include "db/jet/file/page_file.h"
+#include "db/jet/row/row_builder.h"
+#include "db/jet/row/table_cursor.h"
+#include "db/jet/tdef/tdef.h"
 
 namespace mirutone::jet::rowtest {
 

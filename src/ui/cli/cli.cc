@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "db/jet/index_key.h"
+#include "db/jet/api/sort_keys.h"
 #include "i18n/messages.h"
 #include "platform/console.h"
 #include "platform/sort_key.h"
@@ -112,11 +112,12 @@ int run(int argc, char** argv) {
   app.footer(i18n::tr("Without a command, mirutone opens the window. Each command has its own --help, e.g. "
                       "mirutone convert --help."));
   app.require_subcommand(1);
-  register_inspect(app);
-  register_query(app);
-  register_make_sample(app);
-  register_copy(app);
-  register_convert(app);
+  int status = 0;
+  register_inspect(app, status);
+  register_query(app, status);
+  register_make_sample(app, status);
+  register_copy(app, status);
+  register_convert(app, status);
   for (CLI::App* sub : app.get_subcommands({})) sub->group(i18n::tr("Subcommands"));
 
   // A word where the command goes that names none: say which ones exist.
@@ -142,7 +143,7 @@ int run(int argc, char** argv) {
               << i18n::tr("For the arguments, see: mirutone --help, or mirutone COMMAND --help") << '\n';
     return 2;
   }
-  return last_status();
+  return status;
 }
 
 }  // namespace mirutone::cli

@@ -12,7 +12,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/run_report.h"
-#include "db/jet/codepage.h"
+#include "db/jet/api/codepage.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "platform/console.h"
@@ -245,7 +245,7 @@ int convert_main(const ConvertArgs& args) {
 
 }  // namespace
 
-void register_convert(CLI::App& app) {
+void register_convert(CLI::App& app, int& status) {
   auto args = std::make_shared<ConvertArgs>();
   auto* cmd = app.add_subcommand(
       "convert", i18n::tr("Convert a NorvalePRO management database into Ruzevuz.mdb and NVData.mdb"));
@@ -257,7 +257,7 @@ void register_convert(CLI::App& app) {
   add_sort_keys_option(cmd);
   cmd->footer(i18n::tr("Exit status: 0 completed; 1 failed (the cause is on stderr), or a new database could "
                        "not be built; 2 bad arguments; 3 the confirmation was not answered Yes."));
-  cmd->callback([args] { set_status(convert_main(*args)); });
+  cmd->callback([args, &status] { status = convert_main(*args); });
 }
 
 }  // namespace mirutone::cli

@@ -3,7 +3,7 @@
 #include <iostream>
 #include <memory>
 
-#include "db/jet/copy_database.h"
+#include "apps/copy_database.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 
@@ -19,7 +19,7 @@ struct CopyArgs {
 
 }  // namespace
 
-void register_copy(CLI::App& app) {
+void register_copy(CLI::App& app, int& status) {
   auto args = std::make_shared<CopyArgs>();
   auto* cmd = app.add_subcommand(
       "copy",
@@ -39,7 +39,7 @@ void register_copy(CLI::App& app) {
   cmd->add_option("--codepage", args->codepage,
                   i18n::tr("Decode Jet 3 source text in this code page instead of the one the header names (e.g. 932, 936)"));
   add_sort_keys_option(cmd);
-  cmd->callback([args] {
+  cmd->callback([args, &status] {
     try {
       jet::CopyOptions opts;
       opts.locale = args->locale == "general" ? jet::Locale::general() : jet::Locale::japanese();
@@ -51,17 +51,17 @@ void register_copy(CLI::App& app) {
         std::cout << (t.notes.empty() ? "" : ")") << '\n';
       }
       std::cout.flush();
-      set_status(0);
+      status = 0;
     } catch (const jet::Error& e) {
       std::cerr << "mirutone copy: ";
       if (e.file() != args->source) std::cerr << args->source << ": ";
       std::cerr << e.what();
       if (e.jet_code()) std::cerr << " (Jet error " << e.jet_code() << ")";
       std::cerr << '\n';
-      set_status(1);
+      status = 1;
     } catch (const std::exception& e) {
       std::cerr << "mirutone copy: " << args->source << ": " << e.what() << '\n';
-      set_status(1);
+      status = 1;
     }
   });
 }

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "db/jet/reader.h"
+#include "db/jet/api/reader.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "ui/cli/json.h"
@@ -193,7 +193,7 @@ void write_text(const jet::Reader& db, const InspectArgs& a, std::ostream& out) 
 
 }  // namespace
 
-void register_inspect(CLI::App& app) {
+void register_inspect(CLI::App& app, int& status) {
   auto args = std::make_shared<InspectArgs>();
   auto* cmd = app.add_subcommand("inspect", i18n::tr("Show the tables, columns, indexes and queries of a Jet database"));
   cmd->add_option("FILE", args->file, i18n::tr("A Jet 3 or Jet 4 .mdb file"))->required();
@@ -202,7 +202,7 @@ void register_inspect(CLI::App& app) {
   cmd->add_flag("--system", args->system, i18n::tr("Include the system tables (MSys*)"));
   cmd->add_option("--codepage", args->codepage,
                   i18n::tr("Decode Jet 3 text in this code page instead of the one the header names (e.g. 932, 936)"));
-  cmd->callback([args] {
+  cmd->callback([args, &status] {
     try {
       jet::ReadOptions opts;
       opts.codepage_override = args->codepage;
@@ -213,10 +213,10 @@ void register_inspect(CLI::App& app) {
         write_text(*db, *args, std::cout);
       }
       std::cout.flush();
-      set_status(0);
+      status = 0;
     } catch (const std::exception& e) {
       std::cerr << "mirutone inspect: " << e.what() << '\n';
-      set_status(1);
+      status = 1;
     }
   });
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/jet/value.h"
+#include "db/jet/api/value.h"
 
 namespace mirutone::cli {
 

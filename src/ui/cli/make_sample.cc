@@ -5,7 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "convert/sample_source.h"
+#include "apps/sample_source.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
 #include "platform/path.h"
@@ -20,7 +20,7 @@ struct MakeSampleArgs {
 
 }  // namespace
 
-void register_make_sample(CLI::App& app) {
+void register_make_sample(CLI::App& app, int& status) {
   auto args = std::make_shared<MakeSampleArgs>();
   auto* cmd = app.add_subcommand(
       "make-sample", i18n::tr("Write a sample NorvalePRO management database (Jet 3, code page 932) to convert"));
@@ -33,12 +33,12 @@ void register_make_sample(CLI::App& app) {
       ->check(CLI::Range(0, convert::SampleOptions::kMaxDays))
       ->capture_default_str();
   add_sort_keys_option(cmd);
-  cmd->callback([args] {
+  cmd->callback([args, &status] {
     const char* me = "mirutone make-sample: ";
     std::error_code ec;
     if (std::filesystem::exists(platform::fs_path(args->out), ec)) {
       std::cerr << me << i18n::tr("{1} already exists; remove it or choose another name", args->out) << '\n';
-      set_status(1);
+      status = 1;
       return;
     }
     try {
@@ -48,13 +48,13 @@ void register_make_sample(CLI::App& app) {
       std::cout << i18n::tr("Wrote {1}: {2} tables, {3} rows ({4} tags, {5} days)", args->out,
                             summary.rows.size(), total, args->options.tags, args->options.days)
                 << '\n';
-      set_status(0);
+      status = 0;
     } catch (const std::invalid_argument& e) {
       std::cerr << me << e.what() << '\n';
-      set_status(2);
+      status = 2;
     } catch (const std::exception& e) {
       std::cerr << me << e.what() << '\n';
-      set_status(1);
+      status = 1;
     }
   });
 }

@@ -5,8 +5,8 @@
 
 #include "db/engine.h"
 #include "db/errors.h"
-#include "db/jet/index_key.h"
-#include "db/jet/names.h"
+#include "db/jet/api/names.h"
+#include "db/jet/api/sort_keys.h"
 #include "db/value_conversion.h"
 #include "i18n/messages.h"
 #include "ui/cli/commands.h"
@@ -130,7 +130,7 @@ Table run(const QueryArgs& a) {
 
 }  // namespace
 
-void register_query(CLI::App& app) {
+void register_query(CLI::App& app, int& status) {
   auto args = std::make_shared<QueryArgs>();
   auto* cmd = app.add_subcommand(
       "query",
@@ -144,7 +144,7 @@ void register_query(CLI::App& app) {
   cmd->add_option("NAME", args->name, i18n::tr("The stored query (or table) to run"))->required();
   cmd->add_option("--param", args->params, i18n::tr("A parameter value, NAME=VALUE; repeat for more (e.g. --param Set_Date=3)"));
   cmd->add_flag("--json", args->json, i18n::tr("One JSON document on stdout"));
-  cmd->callback([args] {
+  cmd->callback([args, &status] {
     try {
       Table t = run(*args);
       std::ostringstream out;
@@ -155,13 +155,13 @@ void register_query(CLI::App& app) {
       }
       std::cout << out.str();
       std::cout.flush();
-      set_status(0);
+      status = 0;
     } catch (const jet::Error& e) {
       std::cerr << "mirutone query: error " << e.jet_code() << ": " << e.what() << '\n';
-      set_status(1);
+      status = 1;
     } catch (const std::exception& e) {
       std::cerr << "mirutone query: " << e.what() << '\n';
-      set_status(1);
+      status = 1;
     }
   });
 }

@@ -294,7 +294,7 @@ void Form1::finish_run(const convert::RunResult& result) {
   // What the fixed closing messages do not tell: another run holding the
   // output folder, and source tables that look damaged.
   std::string notes;
-  if (result.outcome == convert::RunOutcome::Failed && result.cause && result.cause->jet_code == 3045) {
+  if (convert::output_in_use(result)) {
     notes += result.cause->message + "\n";
   }
   for (const auto& d : result.damaged) notes += "step " + std::to_string(d.step) + ": " + d.describe() + "\n";

@@ -1,0 +1,83 @@
+// Jet 4: the values of Layout and IndexPageLayout for the format. Jet 4
+// files are only read.
+#pragma once
+
+#include "db/jet/format/format_common.h"
+
+namespace mirutone::jet::fmt {
+
+inline constexpr Layout kJet4 = {
+    .format = Format::Jet4,
+    .page_size = 4096,
+    .header_mask_len = 128,
+    .header_off_sort = 0x6E,
+    .header_password_len = 40,
+    .dp_off_free = 2,
+    .dp_off_owner = 4,
+    .dp_off_row_count = 12,
+    .dp_off_row_table = 14,
+    .td_off_next = 4,
+    .td_off_len = 8,
+    .td_off_row_count = 16,
+    .td_off_autonumber = 20,
+    .td_off_table_type = 40,
+    .td_off_max_cols = 41,
+    .td_off_var_cols = 43,
+    .td_off_num_cols = 45,
+    .td_off_num_logical = 47,
+    .td_off_num_real = 51,
+    .td_off_owned_map = 55,
+    .td_off_free_map = 59,
+    .td_var_start = 63,
+    .td_continuation_header = 8,
+    .real_index_stats_size = 12,
+    .col_desc_size = 25,
+    .col_off_type = 0,
+    .col_off_number = 5,
+    .col_off_var_index = 7,
+    .col_off_sort_order = 11,
+    .col_off_codepage = -1,
+    .col_off_unknown5 = -1,
+    .col_off_unknown7 = -1,
+    .col_off_precision = 11,
+    .col_off_scale = 12,
+    .col_off_flags = 15,
+    .col_off_extra_flags = 16,
+    .col_off_fixed_offset = 21,
+    .col_off_length = 23,
+    .name_len_size = 2,
+    .real_index_size = 52,
+    .ri_off_columns = 4,
+    .ri_off_map = 34,
+    .ri_off_root = 38,
+    .ri_off_flags = 46,
+    .logical_index_size = 28,
+    .li_off_number = 4,
+    .li_off_real = 8,
+    .li_off_fk_table_type = 12,
+    .li_off_fk_index = 13,
+    .li_off_fk_table = 17,
+    .li_off_cascade_update = 21,
+    .li_off_cascade_delete = 22,
+    .li_off_type = 23,
+    .row_count_size = 2,
+    .row_var_offset_size = 2,
+    .lval_max_row = 4076,
+    .map_inline_bitmap = 64,
+};
+
+inline constexpr IndexPageLayout kJet4Index = {
+    .page_size = 4096,
+    .off_free = 2,
+    .off_tdef = 4,
+    .off_prev = 12,
+    .off_next = 16,
+    .off_tail = 20,
+    .off_prefix = 24,
+    .prefix_size = 2,
+    .off_level = 26,
+    .off_mask = 27,
+    .off_entries = 0x1E0,
+};
+
+}  // namespace mirutone::jet::fmt

@@ -332,13 +332,6 @@ TEST_F(Form1Test, DestroyedDuringARunLetsItFinish) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST(FolderOfChosenFile, CutsEightCharactersOnlyForThePresetName) {
-  EXPECT_EQ(folder_of_chosen_file("/d/管理報.mdb"), QString("/d"));
-  EXPECT_EQ(folder_of_chosen_file("/d/b/a.mdb"), QString("/d/b"));
-  EXPECT_EQ(folder_of_chosen_file("/d/b/long file name.mdb"), QString("/d/b"));
-  EXPECT_EQ(folder_of_chosen_file("/d/"), std::nullopt);
-}
-
 TEST(WindowBinary, WithoutADisplaySaysSoAndExits) {
   std::string out;
   const int status = test::run_command(

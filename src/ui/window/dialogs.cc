@@ -27,8 +27,8 @@ int QtDialogs::message_box(const std::string& prompt, int buttons, const std::st
   box.setText(QString::fromStdString(prompt));
   box.setTextFormat(Qt::PlainText);
   if (buttons == convert::vbYesNo) {
-    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    QPushButton* yes = box.addButton(QString::fromUtf8(kYesButton), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QString::fromUtf8(kNoButton), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     box.exec();

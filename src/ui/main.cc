@@ -11,13 +11,37 @@
 #ifdef MIRUTONE_HAVE_WINDOW
 #include "ui/window/window_main.h"
 #endif
+#ifdef MIRUTONE_HAVE_WIN32_WINDOW
+#include <windows.h>
+
+#include "ui/win32/form1_win32.h"
+
+namespace {
+
+// mirutone.exe is a console program, so that its commands read and write the
+// command prompt they were typed in and the prompt waits for them. Started
+// from Explorer with no arguments, Windows gave it a console of its own:
+// that one is hidden and let go, and only the window remains. Started from
+// a prompt, the prompt's console stays as it is.
+void let_go_of_own_console() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) != 1) return;
+  if (HWND console = GetConsoleWindow()) ShowWindow(console, SW_HIDE);
+  FreeConsole();
+}
+
+}  // namespace
+#endif
 
 int main(int argc, char** argv) {
   namespace i18n = mirutone::i18n;
   i18n::set_language(i18n::language_from_environment());
   if (argc <= 1) {
-#ifdef MIRUTONE_HAVE_WINDOW
+#if defined(MIRUTONE_HAVE_WINDOW)
     return mirutone::ui::run_window(argc, argv);  // in Japanese, whatever the locale
+#elif defined(MIRUTONE_HAVE_WIN32_WINDOW)
+    let_go_of_own_console();
+    return mirutone::ui::win32::run_window();
 #else
     std::fprintf(stderr, "mirutone: %s\n",
                  i18n::tr("this build has no window; use a command (mirutone --help).").c_str());

@@ -162,6 +162,8 @@ bool Form1::create() {
   hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, widen(kCaption).c_str(), kWindowStyle, CW_USEDEFAULT,
                           CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
   if (hwnd_ == nullptr) return false;
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_big_));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_small_));
   font_ = make_font(dpi_);
 
   // Created in the tab order: Text1, Command1, Command3, Command4; the label

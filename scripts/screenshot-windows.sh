@@ -9,6 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-docs/window-windows.png}"
 exe=$(bash scripts/build-windows.sh | tail -n 1)
+# A prefix of its own, so that the settings below stay out of the test suites' prefix.
+export MIRUTONE_WINEPREFIX="${MIRUTONE_WINEPREFIX:-$PWD/build/windows/wineprefix-screenshot}"
 bash scripts/wine-run.sh --init
 bash scripts/wine-run.sh reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null
 bash scripts/wine-run.sh reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /t REG_SZ /d "Noto Sans CJK JP" /f >/dev/null

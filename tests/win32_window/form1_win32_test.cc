@@ -12,7 +12,7 @@
 #include <fstream>
 #include <functional>
 
-#include "convert/sample_source.h"
+#include "apps/sample_source.h"
 #include "platform/path.h"
 #include "support/test_support.h"
 #include "ui/win32/form1_win32.h"

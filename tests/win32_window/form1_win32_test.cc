@@ -14,6 +14,7 @@
 
 #include "apps/sample_source.h"
 #include "platform/path.h"
+#include "support/scripted_file_dialog.h"
 #include "support/test_support.h"
 #include "ui/win32/form1_win32.h"
 
@@ -28,18 +29,9 @@ struct ShownBox {
   bool on_window_thread, controls_enabled;
 };
 
-class ScriptedDialogs : public Dialogs {
+class ScriptedDialogs : public Dialogs, public test::ScriptedFileDialog {
  public:
-  std::optional<std::string> open_file(const std::string& preset) override {
-    presets.push_back(preset);
-    if (choices.empty()) {
-      ADD_FAILURE() << "the file dialog was opened once more than expected";
-      return std::nullopt;
-    }
-    std::optional<std::string> choice = choices.front();
-    choices.pop_front();
-    return choice;
-  }
+  std::optional<std::string> open_file(const std::string& preset) override { return pick(preset); }
   int message_box(const std::string& prompt, int buttons, const std::string& title) override {
     boxes.push_back({prompt, title, buttons, GetCurrentThreadId() == window_thread,
                      form != nullptr && IsWindowEnabled(form->control(kCommand1Id))});
@@ -49,8 +41,6 @@ class ScriptedDialogs : public Dialogs {
 
   DWORD window_thread = GetCurrentThreadId();
   Form1* form = nullptr;
-  std::deque<std::optional<std::string>> choices;
-  std::vector<std::string> presets;
   std::vector<ShownBox> boxes;
   bool answer_yes = true;
 };

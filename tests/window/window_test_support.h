@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "convert/user_interface.h"
+#include "support/scripted_file_dialog.h"
 #include "ui/window/dialogs.h"
 #include "ui/window/form1.h"
 
@@ -47,18 +48,9 @@ struct ShownBox {
 
 // Answers the file dialog from a list and the message boxes by a rule
 // (Yes to a question, OK to the rest, unless `answer` says otherwise).
-class ScriptedDialogs : public ui::Dialogs {
+class ScriptedDialogs : public ui::Dialogs, public test::ScriptedFileDialog {
  public:
-  std::optional<std::string> open_file(const std::string& preset) override {
-    presets.push_back(preset);
-    if (choices.empty()) {
-      ADD_FAILURE() << "the file dialog was opened once more than expected";
-      return std::nullopt;
-    }
-    std::optional<std::string> choice = choices.front();
-    choices.pop_front();
-    return choice;
-  }
+  std::optional<std::string> open_file(const std::string& preset) override { return pick(preset); }
 
   int message_box(const std::string& prompt, int buttons, const std::string& title) override {
     ShownBox box{prompt, buttons, title, QThread::currentThread() == application().thread(),
@@ -71,8 +63,6 @@ class ScriptedDialogs : public ui::Dialogs {
     return buttons == convert::vbYesNo ? convert::vbYes : convert::vbOK;
   }
 
-  std::deque<std::optional<std::string>> choices;  // nullopt: the user cancels
-  std::vector<std::string> presets;
   std::vector<ShownBox> boxes;
   std::function<int(const ShownBox&)> answer;
   ui::Form1* form = nullptr;
